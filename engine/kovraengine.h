@@ -1,0 +1,99 @@
+/* The sound engine library's C interface (KovraAPI_SHARED.dll).
+ *
+ * An engine instance is named by an opaque pointer-sized handle; NULL means none.
+ * Every function returns a KovraResult, 0 (KovraResult_kOk) on success. Every function
+ * accepts a NULL handle and NULL buffers and answers them with a result code.
+ *
+ * Samples are interleaved, 4 bytes each: 32-bit IEEE float. Input carries the channel count
+ * given to Kovra_prepareToPlay (2, 6 or 8; for 6 and 8 the order is FL FR FC LFE, then the
+ * surround pairs), output is always stereo (FL FR).
+ *
+ * This header is plain C with no Windows or COM dependency: the library also builds natively.
+ */
+#ifndef KOVRA_ENGINE_H
+#define KOVRA_ENGINE_H
+
+#include <stdint.h>
+
+/* Callers declare the functions plainly (no dllimport): the import library's stubs serve the
+ * DLL build, and the tests link a recording stand-in of the same functions instead. */
+#if defined(_WIN32) && defined(KOVRA_ENGINE_BUILDING)
+#define KOVRA_API __declspec(dllexport)
+#elif defined(KOVRA_ENGINE_BUILDING)
+#define KOVRA_API __attribute__((visibility("default")))
+#else
+#define KOVRA_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef void* KovraHandle;
+typedef int32_t KovraResult;
+
+enum {
+    KovraResult_kOk = 0,
+    KovraResult_kFailed = 1,
+    KovraResult_kErrorParameter = 2,
+    KovraResult_kErrorIndexOutOfRange = 3,
+    KovraResult_kErrorMemory = 4,
+    KovraResult_kErrorTimeout = 5,
+    KovraResult_kErrorNotAvailable = 6,
+    KovraResult_kSamplerateNotSupported = 7,
+    KovraResult_kChannelConfigurationNotSupported = 8,
+    KovraResult_kBufferTooSmall = 9,
+    KovraResult_kInvalidHandle = 10,
+    KovraResult_kNotImplemented = 11,
+    KovraResult_kBusy = 12
+};
+
+/* The constants the effect passes as the last three arguments of Kovra_prepareToPlay. */
+enum {
+    KovraSampleBytes_kFloat32 = 4,  /* bytes per input and per output sample: 32-bit float */
+    KovraOutputLayout_kDefault = -1 /* output layout: the default, interleaved stereo */
+};
+
+/* Index that Kovra_getConfigIndexFromName gives for a name it does not know. */
+#define KOVRA_CONFIG_INDEX_UNKNOWN (-1)
+
+/* Reads the configuration file (narrow path). A missing file gives
+ * KovraResult_kErrorNotAvailable and leaves the built-in defaults in force. */
+KOVRA_API KovraResult Kovra_initialize(const char* configPath);
+
+/* Index of a configuration name ("2_ch", "2_ch_bypass", "6_ch", "6_ch_bypass", "8_ch",
+ * "8_ch_bypass"), or KOVRA_CONFIG_INDEX_UNKNOWN. */
+KOVRA_API int32_t Kovra_getConfigIndexFromName(const char* configName);
+
+/* Creates an instance of the configuration and writes its handle into *handle. */
+KOVRA_API KovraResult Kovra_create(KovraHandle* handle, int32_t configIndex);
+
+/* Readies the instance for blocks of at most maxBlockFrames frames of channelCount channels at
+ * sampleRate frames per second. inputSampleBytes and outputSampleBytes must be 4 (32-bit
+ * float); outputLayout must be -1 (stereo). */
+KOVRA_API KovraResult Kovra_prepareToPlay(KovraHandle handle, int32_t sampleRate,
+                                          int32_t channelCount, int32_t maxBlockFrames,
+                                          int32_t inputSampleBytes, int32_t outputSampleBytes,
+                                          int32_t outputLayout);
+
+/* Clears the processing state (filter memories); the instance stays valid. */
+KOVRA_API KovraResult Kovra_reset(KovraHandle handle);
+
+/* Selects filter preset 0, 1 or 2 for the next block. */
+KOVRA_API KovraResult Kovra_Ambrel_loadFilter(KovraHandle handle, int32_t preset);
+
+/* Downmixes frameCount frames of input to stereo and applies the loaded preset. */
+KOVRA_API KovraResult Kovra_processBlock(KovraHandle handle, const float* input, float* output,
+                                         uint32_t frameCount);
+
+/* Latency of the instance's processing, in frames. */
+KOVRA_API KovraResult Kovra_getLatency(KovraHandle handle, uint32_t* latencyFrames);
+
+/* Releases the instance; the handle must not be used afterwards. */
+KOVRA_API KovraResult Kovra_destroy(KovraHandle handle);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KOVRA_ENGINE_H */
