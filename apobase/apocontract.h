@@ -120,7 +120,8 @@ struct IAudioMediaType : public IUnknown {
 struct IAudioProcessingObject : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
     virtual HRESULT STDMETHODCALLTYPE GetLatency(HNSTIME* pTime) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetRegistrationProperties(APO_REG_PROPERTIES** ppRegProps) = 0;
+    virtual HRESULT STDMETHODCALLTYPE
+    GetRegistrationProperties(APO_REG_PROPERTIES** ppRegProps) = 0;
     virtual HRESULT STDMETHODCALLTYPE Initialize(UINT32 cbDataSize, BYTE* pbyData) = 0;
     virtual HRESULT STDMETHODCALLTYPE
     IsInputFormatSupported(IAudioMediaType* pOppositeFormat, IAudioMediaType* pRequestedInputFormat,
@@ -141,10 +142,9 @@ struct IAudioProcessingObjectRT : public IUnknown {
 };
 
 struct IAudioProcessingObjectConfiguration : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE
-    LockForProcess(UINT32 u32NumInputConnections, APO_CONNECTION_DESCRIPTOR** ppInputConnections,
-                   UINT32 u32NumOutputConnections,
-                   APO_CONNECTION_DESCRIPTOR** ppOutputConnections) = 0;
+    virtual HRESULT STDMETHODCALLTYPE LockForProcess(
+        UINT32 u32NumInputConnections, APO_CONNECTION_DESCRIPTOR** ppInputConnections,
+        UINT32 u32NumOutputConnections, APO_CONNECTION_DESCRIPTOR** ppOutputConnections) = 0;
     virtual HRESULT STDMETHODCALLTYPE UnlockForProcess() = 0;
 };
 
@@ -166,12 +166,12 @@ inline constexpr IID IID_IAudioMediaType = {
 
 __CRT_UUID_DECL(IAudioProcessingObject, 0xFD7F2B29, 0x24D0, 0x4B5C, 0xB1, 0x77, 0x59, 0x2C, 0x39,
                 0xF9, 0xCA, 0x10)
-__CRT_UUID_DECL(IAudioProcessingObjectRT, 0x9E1D6A6D, 0xDDBC, 0x4E95, 0xA4, 0xC7, 0xAD, 0x64,
-                0xBA, 0x37, 0x84, 0x6C)
-__CRT_UUID_DECL(IAudioProcessingObjectConfiguration, 0x0E5ED805, 0xABA6, 0x49C3, 0x8F, 0x9A,
-                0x2B, 0x8C, 0x88, 0x9C, 0x4F, 0xA8)
-__CRT_UUID_DECL(IAudioSystemEffects, 0x5FA00F27, 0xADD6, 0x499A, 0x8A, 0x9D, 0x6B, 0x98, 0x52,
-                0x1F, 0xA7, 0x5B)
+__CRT_UUID_DECL(IAudioProcessingObjectRT, 0x9E1D6A6D, 0xDDBC, 0x4E95, 0xA4, 0xC7, 0xAD, 0x64, 0xBA,
+                0x37, 0x84, 0x6C)
+__CRT_UUID_DECL(IAudioProcessingObjectConfiguration, 0x0E5ED805, 0xABA6, 0x49C3, 0x8F, 0x9A, 0x2B,
+                0x8C, 0x88, 0x9C, 0x4F, 0xA8)
+__CRT_UUID_DECL(IAudioSystemEffects, 0x5FA00F27, 0xADD6, 0x499A, 0x8A, 0x9D, 0x6B, 0x98, 0x52, 0x1F,
+                0xA7, 0x5B)
 __CRT_UUID_DECL(IAudioMediaType, 0x4E997F73, 0xB71F, 0x4798, 0x87, 0x3B, 0xED, 0x7D, 0xFC, 0xF1,
                 0x5B, 0x4D)
 

@@ -1,0 +1,121 @@
+// KovraAPO: the system-effects audio processing object. It validates what the audio engine
+// hands it, keeps the stream's state and passes every block through one instance of the sound
+// engine library; all signal processing lives in that library.
+//
+// Sources, one concern each: kovraapo.cpp (object, engine instance, Reset, GetLatency),
+// streamlock.cpp (LockForProcess, UnlockForProcess), realtimeprocess.cpp (APOProcess),
+// endpointsettings.cpp (Initialize and endpoint notifications), formatnegotiation.cpp
+// (IsInputFormatSupported, IsOutputFormatSupported), identity.cpp (COM identity and
+// aggregation).
+#pragma once
+
+#include "apocontract.h"
+#include "baseaudioprocessingobject.h"
+#include "comptr.h"
+#include "kovraengine.h"
+
+#include <atomic>
+
+// The object's own unknown when it is aggregated: the aggregator holds this face and reaches
+// the object's identity through it, while every other face delegates to the aggregator. Slot
+// for slot it matches IUnknown, so it can stand wherever an IUnknown pointer is expected.
+class INonDelegatingUnknown {
+public:
+    virtual HRESULT STDMETHODCALLTYPE InnerQueryInterface(REFIID riid, void** ppv) = 0;
+    virtual ULONG STDMETHODCALLTYPE InnerAddRef() = 0;
+    virtual ULONG STDMETHODCALLTYPE InnerRelease() = 0;
+};
+
+// Live effect objects of this module; the module may unload only while it is zero.
+extern std::atomic<LONG> objectCount;
+
+// Result of the engine library's one-time initialisation at module load (0 until then).
+extern std::atomic<int32_t> engineStartupResult;
+
+class KovraAPO : public CBaseAudioProcessingObject,
+                 public IAudioSystemEffects,
+                 public IMMNotificationClient,
+                 public INonDelegatingUnknown {
+public:
+    // outer: the aggregating object's unknown, or null when the object stands alone.
+    KovraAPO(IUnknown* outer, const APO_REG_PROPERTIES* registration);
+    ~KovraAPO() override;
+
+    // IUnknown of every COM face: delegates to the controlling unknown.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    // INonDelegatingUnknown
+    HRESULT STDMETHODCALLTYPE InnerQueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE InnerAddRef() override;
+    ULONG STDMETHODCALLTYPE InnerRelease() override;
+
+    // IAudioProcessingObject
+    HRESULT STDMETHODCALLTYPE Reset() override;
+    HRESULT STDMETHODCALLTYPE GetLatency(HNSTIME* pTime) override;
+    HRESULT STDMETHODCALLTYPE Initialize(UINT32 cbDataSize, BYTE* pbyData) override;
+    HRESULT STDMETHODCALLTYPE
+    IsInputFormatSupported(IAudioMediaType* pOppositeFormat, IAudioMediaType* pRequestedInputFormat,
+                           IAudioMediaType** ppSupportedInputFormat) override;
+    HRESULT STDMETHODCALLTYPE IsOutputFormatSupported(
+        IAudioMediaType* pOppositeFormat, IAudioMediaType* pRequestedOutputFormat,
+        IAudioMediaType** ppSupportedOutputFormat) override;
+
+    // IAudioProcessingObjectRT
+    void STDMETHODCALLTYPE APOProcess(UINT32 u32NumInputConnections,
+                                      APO_CONNECTION_PROPERTY** ppInputConnections,
+                                      UINT32 u32NumOutputConnections,
+                                      APO_CONNECTION_PROPERTY** ppOutputConnections) override;
+
+    // IAudioProcessingObjectConfiguration
+    HRESULT STDMETHODCALLTYPE LockForProcess(
+        UINT32 u32NumInputConnections, APO_CONNECTION_DESCRIPTOR** ppInputConnections,
+        UINT32 u32NumOutputConnections, APO_CONNECTION_DESCRIPTOR** ppOutputConnections) override;
+    HRESULT STDMETHODCALLTYPE UnlockForProcess() override;
+
+    // IMMNotificationClient
+    HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR pwstrDeviceId,
+                                                   DWORD dwNewState) override;
+    HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR pwstrDeviceId) override;
+    HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR pwstrDeviceId) override;
+    HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow flow, ERole role,
+                                                     LPCWSTR pwstrDefaultDeviceId) override;
+    HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR pwstrDeviceId,
+                                                     const PROPERTYKEY key) override;
+
+    // CBaseAudioProcessingObject
+    HRESULT AcceptConnections(UINT32 u32NumInputConnections,
+                              APO_CONNECTION_DESCRIPTOR** ppInputConnections,
+                              UINT32 u32NumOutputConnections,
+                              APO_CONNECTION_DESCRIPTOR** ppOutputConnections) override;
+
+    // The engine instance, shared by the lock, the real-time routine and endpoint settings.
+    void UpdateFilterMode();
+    void OpenEngineInstance();
+    void LoadFilterForMode();
+
+    // The face that stands for the object as a whole.
+    IAudioProcessingObject* PrimaryFace() { return static_cast<IAudioProcessingObject*>(this); }
+    INonDelegatingUnknown* InnerUnknown() { return static_cast<INonDelegatingUnknown*>(this); }
+
+protected:
+    ComPtr<IPropertyStore> endpointStore;
+    ComPtr<IMMDeviceEnumerator> deviceEnumerator;
+    std::atomic<UINT32> enableProperty{0};
+    std::atomic<UINT32> modeProperty{0};
+    std::atomic<LONG> referenceCount{1};
+    IUnknown* outerUnknown = nullptr; // held without a reference of its own
+    UINT32 inputChannels = 0;
+    UINT32 outputChannels = 2;
+    UINT32 maxFrameCount = 0;
+    UINT32 blockFrameCount = 0;
+    INT32 sampleRate = 0;
+    KovraHandle engineHandle = nullptr;
+    std::atomic<UINT32> filterMode{2};
+    std::atomic<UINT32> reloadPending{0};
+
+private:
+    void RunReloadBlock(APO_CONNECTION_PROPERTY* output);
+    void DestroyEngineInstance();
+};
