@@ -1,0 +1,140 @@
+#include "biquad.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+
+namespace kovra {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// State below this (about -300 dBFS) is cleared: inaudible, and it keeps the recursion out of
+// the denormal range, where x86 arithmetic becomes many times slower, and lets the state reach
+// exact zero in silence.
+constexpr float kStateFloor = 1e-15f;
+
+inline float FlushTiny(float value) {
+    return std::fabs(value) < kStateFloor ? 0.0f : value;
+}
+
+struct Prototype {
+    double cosW0;
+    double alpha;
+    double amplitude; // 10^(gain/40): square root of the linear gain
+};
+
+Prototype PrototypeOf(const FilterSection& section, double sampleRate) {
+    const double nyquistGuard = 0.499 * sampleRate;
+    const double frequency = std::clamp(section.frequencyHz, 1.0, nyquistGuard);
+    const double w0 = 2.0 * kPi * frequency / sampleRate;
+    const double q = std::max(section.q, 1e-3);
+    return {std::cos(w0), std::sin(w0) / (2.0 * q), std::pow(10.0, section.gainDb / 40.0)};
+}
+
+BiquadCoefficients Normalise(double b0, double b1, double b2, double a0, double a1, double a2) {
+    BiquadCoefficients c;
+    c.b0 = b0 / a0;
+    c.b1 = b1 / a0;
+    c.b2 = b2 / a0;
+    c.a1 = a1 / a0;
+    c.a2 = a2 / a0;
+    return c;
+}
+
+BiquadCoefficients Peaking(const Prototype& p) {
+    return Normalise(1.0 + p.alpha * p.amplitude, -2.0 * p.cosW0, 1.0 - p.alpha * p.amplitude,
+                     1.0 + p.alpha / p.amplitude, -2.0 * p.cosW0, 1.0 - p.alpha / p.amplitude);
+}
+
+BiquadCoefficients LowPass(const Prototype& p) {
+    const double b = (1.0 - p.cosW0) / 2.0;
+    return Normalise(b, 2.0 * b, b, 1.0 + p.alpha, -2.0 * p.cosW0, 1.0 - p.alpha);
+}
+
+BiquadCoefficients HighPass(const Prototype& p) {
+    const double b = (1.0 + p.cosW0) / 2.0;
+    return Normalise(b, -2.0 * b, b, 1.0 + p.alpha, -2.0 * p.cosW0, 1.0 - p.alpha);
+}
+
+BiquadCoefficients LowShelf(const Prototype& p) {
+    const double a = p.amplitude;
+    const double k = 2.0 * std::sqrt(a) * p.alpha;
+    return Normalise(a * ((a + 1.0) - (a - 1.0) * p.cosW0 + k),
+                     2.0 * a * ((a - 1.0) - (a + 1.0) * p.cosW0),
+                     a * ((a + 1.0) - (a - 1.0) * p.cosW0 - k), (a + 1.0) + (a - 1.0) * p.cosW0 + k,
+                     -2.0 * ((a - 1.0) + (a + 1.0) * p.cosW0), (a + 1.0) + (a - 1.0) * p.cosW0 - k);
+}
+
+BiquadCoefficients HighShelf(const Prototype& p) {
+    const double a = p.amplitude;
+    const double k = 2.0 * std::sqrt(a) * p.alpha;
+    return Normalise(a * ((a + 1.0) + (a - 1.0) * p.cosW0 + k),
+                     -2.0 * a * ((a - 1.0) + (a + 1.0) * p.cosW0),
+                     a * ((a + 1.0) + (a - 1.0) * p.cosW0 - k), (a + 1.0) - (a - 1.0) * p.cosW0 + k,
+                     2.0 * ((a - 1.0) - (a + 1.0) * p.cosW0), (a + 1.0) - (a - 1.0) * p.cosW0 - k);
+}
+
+} // namespace
+
+BiquadCoefficients DesignBiquad(const FilterSection& section, double sampleRate) {
+    const Prototype prototype = PrototypeOf(section, sampleRate);
+    switch (section.type) {
+    case FilterType::Peaking:
+        return Peaking(prototype);
+    case FilterType::LowShelf:
+        return LowShelf(prototype);
+    case FilterType::HighShelf:
+        return HighShelf(prototype);
+    case FilterType::LowPass:
+        return LowPass(prototype);
+    case FilterType::HighPass:
+        return HighPass(prototype);
+    }
+    return BiquadCoefficients{};
+}
+
+double BiquadMagnitude(const BiquadCoefficients& c, double frequencyHz, double sampleRate) {
+    const double w = 2.0 * kPi * frequencyHz / sampleRate;
+    const std::complex<double> z1 = std::polar(1.0, -w);
+    const std::complex<double> z2 = z1 * z1;
+    const std::complex<double> numerator = c.b0 + c.b1 * z1 + c.b2 * z2;
+    const std::complex<double> denominator = 1.0 + c.a1 * z1 + c.a2 * z2;
+    return std::abs(numerator / denominator);
+}
+
+void StereoBiquad::setCoefficients(const BiquadCoefficients& c) {
+    b0_ = static_cast<float>(c.b0);
+    b1_ = static_cast<float>(c.b1);
+    b2_ = static_cast<float>(c.b2);
+    a1_ = static_cast<float>(c.a1);
+    a2_ = static_cast<float>(c.a2);
+}
+
+void StereoBiquad::clearState() {
+    state_[0][0] = state_[0][1] = 0.0f;
+    state_[1][0] = state_[1][1] = 0.0f;
+}
+
+void StereoBiquad::process(float* frames, uint32_t frameCount) {
+    float leftZ1 = state_[0][0], leftZ2 = state_[0][1];
+    float rightZ1 = state_[1][0], rightZ2 = state_[1][1];
+    for (uint32_t frame = 0; frame < frameCount; ++frame) {
+        const float left = frames[2 * frame];
+        const float right = frames[2 * frame + 1];
+        const float leftOut = b0_ * left + leftZ1;
+        const float rightOut = b0_ * right + rightZ1;
+        leftZ1 = FlushTiny(b1_ * left - a1_ * leftOut + leftZ2);
+        rightZ1 = FlushTiny(b1_ * right - a1_ * rightOut + rightZ2);
+        leftZ2 = FlushTiny(b2_ * left - a2_ * leftOut);
+        rightZ2 = FlushTiny(b2_ * right - a2_ * rightOut);
+        frames[2 * frame] = leftOut;
+        frames[2 * frame + 1] = rightOut;
+    }
+    state_[0][0] = leftZ1;
+    state_[0][1] = leftZ2;
+    state_[1][0] = rightZ1;
+    state_[1][1] = rightZ2;
+}
+
+} // namespace kovra

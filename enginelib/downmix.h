@@ -1,0 +1,38 @@
+// The fold-down of 2, 6 or 8 interleaved input channels to interleaved stereo.
+#ifndef KOVRA_DOWNMIX_H
+#define KOVRA_DOWNMIX_H
+
+#include "enginesettings.h"
+
+#include <cstdint>
+
+namespace kovra {
+
+class Downmix {
+public:
+    explicit Downmix(const ConfigurationSettings& configuration);
+
+    int channelCount() const { return channelCount_; }
+    // Stereo in, the same stereo out: the samples can be copied bit for bit.
+    bool isStereoIdentity() const { return stereoIdentity_; }
+
+    // Copies stereo through unchanged (every bit, NaN and -0 included). Output may be the input.
+    void copyStereo(const float* input, float* output, uint32_t frameCount) const;
+
+    // Mixes to stereo and makes every sample safe for the filters: an input NaN counts as 0,
+    // infinities and absurd input levels are held at +-kSampleLimit, and sub-audible specks in
+    // the mix become exact 0. Output may be the input buffer itself.
+    void mix(const float* input, float* output, uint32_t frameCount) const;
+
+    static constexpr float kSampleLimit = 1.0e4f; // +80 dBFS
+
+private:
+    int channelCount_;
+    bool stereoIdentity_;
+    float left_[kMaxInputChannels];
+    float right_[kMaxInputChannels];
+};
+
+} // namespace kovra
+
+#endif
