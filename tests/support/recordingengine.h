@@ -29,7 +29,7 @@ struct Record {
     Call call;
     KovraHandle handle;   // the handle passed (for Create: the handle written)
     int64_t arguments[6]; // the call's integer arguments, in order
-    char name[32];        // configuration name or path, when the call takes one
+    char name[80];        // configuration name or path, when the call takes one
     const void* input;    // ProcessBlock buffers
     void* output;
 };
