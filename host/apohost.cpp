@@ -1,0 +1,181 @@
+// apohost: runs a WAV file through the registered KovraAPO effect the way the audio engine
+// drives a system effect, and writes the stereo result with a summary of the run.
+#include "comref.h"
+#include "effectsession.h"
+#include "endpointchanger.h"
+#include "formatnegotiation.h"
+#include "hostmediatype.h"
+#include "hostoptions.h"
+#include "hostreport.h"
+#include "hresultnames.h"
+#include "memorypropertystore.h"
+#include "notificationthread.h"
+#include "processingloop.h"
+#include "progressbar.h"
+#include "wavreader.h"
+#include "wavwriter.h"
+
+#include <io.h>
+#include <objbase.h>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+enum ExitCode {
+    kExitDone = 0,
+    kExitUsage = 1,
+    kExitBadInput = 2,
+    kExitFormatRefused = 3,
+    kExitEffectFailed = 4,
+    kExitWriteFailed = 5,
+};
+
+int Fail(int code, const std::string& message) {
+    std::fprintf(stderr, "apohost: %s\n", message.c_str());
+    return code;
+}
+
+uint32_t PeriodFrames(double milliseconds, uint32_t sampleRate) {
+    const double frames = std::round(milliseconds * sampleRate / 1000.0);
+    return frames < 1.0 ? 1u : static_cast<uint32_t>(frames);
+}
+
+class ComScope {
+public:
+    ComScope() : result(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+    ~ComScope() {
+        if (SUCCEEDED(result)) {
+            CoUninitialize();
+        }
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+    HRESULT result;
+};
+
+ComRef<MemoryPropertyStore> MakeEndpointStore(const HostOptions& options) {
+    ComRef<MemoryPropertyStore> store =
+        ComRef<MemoryPropertyStore>::Adopt(MemoryPropertyStore::Create());
+    if (store && options.enable) {
+        store->SetUInt32(EndpointPropertyKey(EndpointProperty::Enable), *options.enable);
+    }
+    if (store && options.mode) {
+        store->SetUInt32(EndpointPropertyKey(EndpointProperty::Mode), *options.mode);
+    }
+    return store;
+}
+
+// Everything from creating the effect to the final Release. Returns the exit code.
+int RunEffect(const HostOptions& options, WavReader& reader, RunSummary& summary) {
+    const WavFormat& format = reader.Format();
+    ComRef<MemoryPropertyStore> endpointStore = MakeEndpointStore(options);
+    ComRef<MemoryPropertyStore> effectsStore =
+        ComRef<MemoryPropertyStore>::Adopt(MemoryPropertyStore::Create());
+    if (!endpointStore || !effectsStore) {
+        return Fail(kExitEffectFailed, "out of memory");
+    }
+    EffectSession effect;
+    HRESULT result = effect.Create();
+    if (FAILED(result)) {
+        return Fail(kExitEffectFailed,
+                    "cannot create the KovraAPO effect " + Utf8FromWide(EffectClsidText()) + ": " +
+                        DescribeHResult(result) + " (is KovraAPO.dll registered with regsvr32?)");
+    }
+    result = effect.Initialize(endpointStore.Get(), effectsStore.Get());
+    if (FAILED(result)) {
+        return Fail(kExitEffectFailed, "Initialize failed: " + DescribeHResult(result));
+    }
+    const float rate = static_cast<float>(format.sampleRate);
+    summary.inputStream = FloatStreamFormat(format.channels, format.channelMask, rate);
+    summary.outputStream = FloatStreamFormat(2, 0x3, rate);
+    const NegotiationOutcome negotiation =
+        NegotiateFormats(effect.Processing(), summary.inputStream, summary.outputStream);
+    if (!negotiation.Accepted()) {
+        for (const std::string& line : negotiation.messages) {
+            std::fprintf(stderr, "apohost: %s\n", line.c_str());
+        }
+        return Fail(kExitFormatRefused, "the effect cannot run " + DescribeWavFormat(format) +
+                                            " as it is; give it 2, 6 or 8 channels at 48000 or "
+                                            "96000 Hz");
+    }
+    WavWriter writer;
+    std::string error;
+    if (!writer.Create(options.outputPath, 2, format.sampleRate, options.outputEncoding, error)) {
+        return Fail(kExitWriteFailed, error);
+    }
+    StreamBuffers buffers;
+    buffers.Allocate(PeriodFrames(options.periodMilliseconds, format.sampleRate), format.channels,
+                     2);
+    summary.periodFrames = buffers.periodFrames;
+    result = effect.Lock(buffers, summary.inputStream, summary.outputStream);
+    if (FAILED(result)) {
+        return Fail(kExitEffectFailed, "LockForProcess failed: " + DescribeHResult(result));
+    }
+    summary.latencyResult = effect.GetLatency(summary.latency);
+
+    ProgressBar progress(stderr, format.frameCount, format.sampleRate,
+                         ShouldShowProgress(options.progress, _isatty(_fileno(stderr)) != 0,
+                                            format.DurationSeconds()));
+    bool streamed = false;
+    {
+        NotificationThread notificationThread;
+        EndpointChanger changer(endpointStore.Get(), effect.Notifications(), notificationThread);
+        streamed = RunProcessingLoop(effect.RealTime(), buffers, reader, writer, options.changes,
+                                     changer, progress, summary.loop, error);
+    }
+    progress.Finish();
+    const HRESULT unlocked = effect.Unlock();
+    summary.unloadAnswer = effect.ReleaseAndAskUnload();
+    summary.storeReferencesLeft = endpointStore->ReferencesBeyondCreator();
+    if (!streamed) {
+        const bool readFailed = error.rfind("read error", 0) == 0;
+        return Fail(readFailed ? kExitBadInput : kExitEffectFailed, error);
+    }
+    if (FAILED(unlocked)) {
+        return Fail(kExitEffectFailed, "UnlockForProcess failed: " + DescribeHResult(unlocked));
+    }
+    summary.clippedSamples = writer.ClippedSamples();
+    if (!writer.Finish(error)) {
+        return Fail(kExitWriteFailed, error);
+    }
+    return kExitDone;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    HostOptions options;
+    std::string error;
+    const std::vector<std::wstring> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (!ParseHostOptions(arguments, options, error)) {
+        std::fprintf(stderr, "apohost: %s\n%s", error.c_str(), HostUsageText());
+        return kExitUsage;
+    }
+    if (options.showHelp) {
+        std::fputs(HostUsageText(), stdout);
+        return kExitDone;
+    }
+    WavReader reader;
+    if (!OpenWavFile(reader, options.inputPath, error)) {
+        return Fail(kExitBadInput, error);
+    }
+    ComScope com;
+    if (FAILED(com.result)) {
+        return Fail(kExitEffectFailed, "CoInitializeEx failed: " + DescribeHResult(com.result));
+    }
+    RunSummary summary;
+    summary.inputPath = Utf8FromWide(options.inputPath);
+    summary.outputPath = Utf8FromWide(options.outputPath);
+    summary.inputFormat = reader.Format();
+    summary.outputEncoding = options.outputEncoding;
+    summary.enable = options.enable;
+    summary.mode = options.mode;
+    summary.requestedChanges = options.changes.size();
+    const int exitCode = RunEffect(options, reader, summary);
+    if (exitCode == kExitDone) {
+        PrintSummary(stdout, summary);
+    }
+    return exitCode;
+}

@@ -1,0 +1,49 @@
+// The command line of apohost.exe (and of `./kovra process`, which passes it on).
+#pragma once
+
+#include "sampleconversion.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class EndpointProperty { Enable, Mode };
+
+// A stream time given either in seconds or in frames.
+struct StreamTime {
+    double seconds = 0.0;
+    std::optional<uint64_t> frames;
+
+    // The frame at or after this time for the given rate.
+    uint64_t ToFrames(uint32_t sampleRate) const;
+};
+
+struct PropertyChange {
+    EndpointProperty property = EndpointProperty::Enable;
+    uint32_t value = 0;
+    StreamTime at;
+};
+
+enum class ProgressChoice { Auto, Always, Never };
+
+struct HostOptions {
+    std::wstring inputPath;
+    std::wstring outputPath;
+    std::optional<uint32_t> enable; // absent: the endpoint has no such property
+    std::optional<uint32_t> mode;
+    std::vector<PropertyChange> changes;
+    double periodMilliseconds = 10.0;
+    OutputEncoding outputEncoding = OutputEncoding::Float32;
+    ProgressChoice progress = ProgressChoice::Auto;
+    bool showHelp = false;
+};
+
+// Parses the arguments after the program name. False with `error` set for a bad command line.
+bool ParseHostOptions(const std::vector<std::wstring>& arguments, HostOptions& options,
+                      std::string& error);
+
+// The usage text printed by --help and after a bad command line.
+const char* HostUsageText();
+
+const char* EndpointPropertyName(EndpointProperty property);

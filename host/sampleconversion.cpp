@@ -1,0 +1,111 @@
+#include "sampleconversion.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+int32_t ReadSigned24(const uint8_t* bytes) {
+    const uint32_t value = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+                           static_cast<uint32_t>(bytes[2]) << 16;
+    return static_cast<int32_t>(value << 8) >> 8;
+}
+
+int32_t ReadSigned32(const uint8_t* bytes) {
+    const uint32_t value = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+                           static_cast<uint32_t>(bytes[2]) << 16 |
+                           static_cast<uint32_t>(bytes[3]) << 24;
+    return static_cast<int32_t>(value);
+}
+
+float DecodePcm(const uint8_t* bytes, uint16_t containerBits) {
+    switch (containerBits) {
+    case 8:
+        return (static_cast<int>(bytes[0]) - 128) / 128.0f;
+    case 16:
+        return static_cast<int16_t>(bytes[0] | bytes[1] << 8) / 32768.0f;
+    case 24:
+        return ReadSigned24(bytes) / 8388608.0f;
+    default:
+        return static_cast<float>(ReadSigned32(bytes) / 2147483648.0);
+    }
+}
+
+float DecodeFloat(const uint8_t* bytes, uint16_t containerBits) {
+    if (containerBits == 64) {
+        double value;
+        std::memcpy(&value, bytes, sizeof value);
+        return static_cast<float>(value);
+    }
+    float value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+// Rounds to the nearest step of full scale `scale` and clips to the integer range.
+int32_t Quantize(float sample, int32_t scale, bool& clipped) {
+    if (std::isnan(sample)) {
+        return 0;
+    }
+    const double scaled = std::nearbyint(static_cast<double>(sample) * scale);
+    if (scaled > scale - 1) {
+        clipped = true;
+        return scale - 1;
+    }
+    if (scaled < -scale) {
+        clipped = true;
+        return -scale;
+    }
+    return static_cast<int32_t>(scaled);
+}
+
+} // namespace
+
+void DecodeSamples(const uint8_t* raw, SampleEncoding encoding, uint16_t containerBits,
+                   size_t sampleCount, float* destination) {
+    const size_t stride = containerBits / 8u;
+    for (size_t index = 0; index < sampleCount; ++index) {
+        const uint8_t* bytes = raw + index * stride;
+        destination[index] = encoding == SampleEncoding::Float ? DecodeFloat(bytes, containerBits)
+                                                               : DecodePcm(bytes, containerBits);
+    }
+}
+
+uint16_t OutputContainerBits(OutputEncoding encoding) {
+    switch (encoding) {
+    case OutputEncoding::Pcm16:
+        return 16;
+    case OutputEncoding::Pcm24:
+        return 24;
+    default:
+        return 32;
+    }
+}
+
+size_t EncodeSamples(const float* samples, size_t sampleCount, OutputEncoding encoding,
+                     uint8_t* raw) {
+    size_t clippedCount = 0;
+    for (size_t index = 0; index < sampleCount; ++index) {
+        bool clipped = false;
+        switch (encoding) {
+        case OutputEncoding::Float32:
+            std::memcpy(raw + 4 * index, &samples[index], 4);
+            break;
+        case OutputEncoding::Pcm16: {
+            const int32_t value = Quantize(samples[index], 32768, clipped);
+            raw[2 * index] = static_cast<uint8_t>(value);
+            raw[2 * index + 1] = static_cast<uint8_t>(value >> 8);
+            break;
+        }
+        case OutputEncoding::Pcm24: {
+            const int32_t value = Quantize(samples[index], 8388608, clipped);
+            raw[3 * index] = static_cast<uint8_t>(value);
+            raw[3 * index + 1] = static_cast<uint8_t>(value >> 8);
+            raw[3 * index + 2] = static_cast<uint8_t>(value >> 16);
+            break;
+        }
+        }
+        clippedCount += clipped ? 1 : 0;
+    }
+    return clippedCount;
+}

@@ -1,0 +1,231 @@
+#include "wavreader.h"
+
+#include "sampleconversion.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr uint16_t kTagPcm = 1;
+constexpr uint16_t kTagFloat = 3;
+constexpr uint16_t kTagExtensible = 0xFFFE;
+constexpr uint16_t kMaxChannels = 8;
+
+// The GUIDs of the extensible layout's sub-formats share every byte but the first two.
+constexpr uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                        0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+uint16_t ReadLe16(const uint8_t* bytes) {
+    return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+}
+
+uint32_t ReadLe32(const uint8_t* bytes) {
+    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+std::string Printf(const char* format, unsigned long long a, unsigned long long b = 0,
+                   unsigned long long c = 0) {
+    char text[256];
+    std::snprintf(text, sizeof text, format, a, b, c);
+    return text;
+}
+
+int CountBits(uint32_t mask) {
+    int count = 0;
+    for (; mask != 0; mask &= mask - 1) {
+        ++count;
+    }
+    return count;
+}
+
+bool IsSupportedSize(SampleEncoding encoding, uint16_t bits) {
+    if (encoding == SampleEncoding::Float) {
+        return bits == 32 || bits == 64;
+    }
+    return bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
+} // namespace
+
+bool WavReader::Open(std::unique_ptr<ByteSource> newSource, std::string& error) {
+    source = std::move(newSource);
+    format = WavFormat{};
+    framesRead = 0;
+    uint8_t header[12];
+    if (source == nullptr || !source->ReadAt(0, header, sizeof header)) {
+        error = "not a WAV file: shorter than a RIFF header";
+        return false;
+    }
+    if (std::memcmp(header, "RF64", 4) == 0) {
+        error = "RF64 (WAV over 4 GiB) is not supported";
+        return false;
+    }
+    if (std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVE", 4) != 0) {
+        error = "not a WAV file: no RIFF/WAVE header";
+        return false;
+    }
+    return FindChunks(error);
+}
+
+// Walks the chunk list once. Every step moves forward by at least a chunk header, so a file of
+// any content ends the walk.
+bool WavReader::FindChunks(std::string& error) {
+    const uint64_t fileSize = source->Size();
+    uint64_t offset = 12;
+    bool haveFormat = false;
+    bool haveData = false;
+    uint64_t dataSize = 0;
+    uint8_t chunkHeader[8];
+    while (offset + 8 <= fileSize && source->ReadAt(offset, chunkHeader, 8)) {
+        const uint32_t chunkSize = ReadLe32(chunkHeader + 4);
+        const uint64_t bodyOffset = offset + 8;
+        const uint64_t available = fileSize - bodyOffset;
+        if (std::memcmp(chunkHeader, "fmt ", 4) == 0 && !haveFormat) {
+            if (chunkSize > available) {
+                error = "truncated: the fmt chunk runs past the end of the file";
+                return false;
+            }
+            if (!ParseFormatChunk(bodyOffset, chunkSize, error)) {
+                return false;
+            }
+            haveFormat = true;
+        } else if (std::memcmp(chunkHeader, "data", 4) == 0 && !haveData) {
+            if (chunkSize > available) {
+                error = Printf("truncated: the data chunk claims %llu bytes but only %llu follow",
+                               chunkSize, available);
+                return false;
+            }
+            dataOffset = bodyOffset;
+            dataSize = chunkSize;
+            haveData = true;
+        }
+        offset = bodyOffset + chunkSize + (chunkSize & 1u);
+    }
+    if (!haveFormat) {
+        error = "malformed WAV: no fmt chunk";
+        return false;
+    }
+    if (!haveData) {
+        error = "malformed WAV: no data chunk";
+        return false;
+    }
+    if (dataSize % format.BlockAlign() != 0) {
+        error = Printf("truncated: the data chunk (%llu bytes) ends inside a frame of %llu bytes",
+                       dataSize, format.BlockAlign());
+        return false;
+    }
+    format.frameCount = dataSize / format.BlockAlign();
+    return true;
+}
+
+bool WavReader::ParseFormatChunk(uint64_t offset, uint32_t size, std::string& error) {
+    uint8_t body[40] = {};
+    if (size < 16) {
+        error = Printf("malformed WAV: the fmt chunk has %llu bytes, at least 16 are needed", size);
+        return false;
+    }
+    const size_t wanted = size < sizeof body ? size : sizeof body;
+    if (!source->ReadAt(offset, body, wanted)) {
+        error = "cannot read the fmt chunk";
+        return false;
+    }
+    uint16_t tag = ReadLe16(body);
+    format.channels = ReadLe16(body + 2);
+    format.sampleRate = ReadLe32(body + 4);
+    const uint16_t blockAlign = ReadLe16(body + 12);
+    format.containerBits = ReadLe16(body + 14);
+    format.validBits = format.containerBits;
+    if (tag == kTagExtensible) {
+        const uint16_t extraSize = size >= 18 ? ReadLe16(body + 16) : 0;
+        if (size < 40 || extraSize < 22) {
+            error = "malformed WAV: extensible fmt chunk shorter than 40 bytes";
+            return false;
+        }
+        const uint16_t validBits = ReadLe16(body + 18);
+        format.validBits = validBits == 0 ? format.containerBits : validBits;
+        format.channelMask = ReadLe32(body + 20);
+        format.maskFromFile = format.channelMask != 0;
+        const uint8_t* subFormat = body + 24;
+        if (std::memcmp(subFormat + 2, kSubFormatTail, sizeof kSubFormatTail) != 0 ||
+            (ReadLe16(subFormat) != kTagPcm && ReadLe16(subFormat) != kTagFloat)) {
+            error = "unsupported WAV: the extensible sub-format is neither PCM nor IEEE float";
+            return false;
+        }
+        tag = ReadLe16(subFormat);
+    }
+    if (tag != kTagPcm && tag != kTagFloat) {
+        error = Printf("unsupported WAV encoding: format tag 0x%04llX (only PCM, IEEE float and "
+                       "extensible are read)",
+                       tag);
+        return false;
+    }
+    format.encoding = tag == kTagFloat ? SampleEncoding::Float : SampleEncoding::Pcm;
+    if (format.channels == 0 || format.channels > kMaxChannels) {
+        error = Printf("unsupported WAV: %llu channels (1 to 8 are read)", format.channels);
+        return false;
+    }
+    if (format.sampleRate == 0) {
+        error = "malformed WAV: sample rate 0";
+        return false;
+    }
+    if (!IsSupportedSize(format.encoding, format.containerBits)) {
+        error = Printf(format.encoding == SampleEncoding::Float
+                           ? "unsupported WAV: %llu-bit float (32 and 64 are read)"
+                           : "unsupported WAV: %llu-bit PCM (8, 16, 24 and 32 are read)",
+                       format.containerBits);
+        return false;
+    }
+    if (format.validBits > format.containerBits) {
+        error = Printf("malformed WAV: %llu valid bits in a %llu-bit container", format.validBits,
+                       format.containerBits);
+        return false;
+    }
+    if (blockAlign != format.BlockAlign()) {
+        error = Printf("malformed WAV: block align %llu does not match %llu channels of %llu bits",
+                       blockAlign, format.channels, format.containerBits);
+        return false;
+    }
+    if (CountBits(format.channelMask) > format.channels) {
+        error = Printf("malformed WAV: channel mask 0x%llX names more speakers than the %llu "
+                       "channels",
+                       format.channelMask, format.channels);
+        return false;
+    }
+    if (!format.maskFromFile) {
+        format.channelMask = DefaultChannelMask(format.channels);
+    }
+    return true;
+}
+
+size_t WavReader::ReadFrames(float* destination, size_t frameCount, std::string& error) {
+    const uint64_t left = FramesLeft();
+    const size_t frames = frameCount < left ? frameCount : static_cast<size_t>(left);
+    if (frames == 0) {
+        return 0;
+    }
+    const size_t byteCount = frames * format.BlockAlign();
+    rawBlock.resize(byteCount);
+    if (!source->ReadAt(dataOffset + framesRead * format.BlockAlign(), rawBlock.data(),
+                        byteCount)) {
+        error = "read error in the WAV data";
+        return 0;
+    }
+    DecodeSamples(rawBlock.data(), format.encoding, format.containerBits, frames * format.channels,
+                  destination);
+    framesRead += frames;
+    return frames;
+}
+
+bool OpenWavFile(WavReader& reader, const std::wstring& path, std::string& error) {
+    auto file = std::make_unique<FileByteSource>();
+    if (!file->Open(path, error)) {
+        return false;
+    }
+    if (!reader.Open(std::move(file), error)) {
+        error = Utf8FromWide(path) + ": " + error;
+        return false;
+    }
+    return true;
+}

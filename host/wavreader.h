@@ -1,0 +1,38 @@
+// Reads the WAV files that real tools write: PCM of 8, 16, 24 or 32 bits, IEEE float of 32 or 64
+// bits, plain or in the extensible layout, 1 to 8 channels. Anything else, and any file whose
+// structure does not hold together, is refused with one message that names the problem.
+#pragma once
+
+#include "bytesource.h"
+#include "wavformat.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class WavReader {
+public:
+    // Takes the source and checks the file's headers. False with `error` set on any problem.
+    bool Open(std::unique_ptr<ByteSource> source, std::string& error);
+
+    const WavFormat& Format() const { return format; }
+    uint64_t FramesLeft() const { return format.frameCount - framesRead; }
+
+    // Decodes up to `frameCount` frames as interleaved float in [-1, 1] into `destination`
+    // (room for frameCount × channels). Returns the frames decoded; 0 at the end. On a read
+    // failure returns 0 and sets `error`.
+    size_t ReadFrames(float* destination, size_t frameCount, std::string& error);
+
+private:
+    bool FindChunks(std::string& error);
+    bool ParseFormatChunk(uint64_t offset, uint32_t size, std::string& error);
+
+    std::unique_ptr<ByteSource> source;
+    WavFormat format;
+    uint64_t dataOffset = 0;
+    uint64_t framesRead = 0;
+    std::vector<uint8_t> rawBlock;
+};
+
+// Opens a WAV file on disk; the message names the file.
+bool OpenWavFile(WavReader& reader, const std::wstring& path, std::string& error);

@@ -1,0 +1,41 @@
+// Writes the host's output: interleaved float frames as a WAV file of 32-bit float or 16/24-bit
+// PCM. Sizes in the headers are filled in by Finish; a file that was not finished is removed, so
+// a failed run never leaves a WAV that looks complete.
+#pragma once
+
+#include "sampleconversion.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+class WavWriter {
+public:
+    WavWriter() = default;
+    WavWriter(const WavWriter&) = delete;
+    WavWriter& operator=(const WavWriter&) = delete;
+    ~WavWriter();
+
+    bool Create(const std::wstring& path, uint16_t channels, uint32_t sampleRate,
+                OutputEncoding encoding, std::string& error);
+    bool Write(const float* samples, size_t frameCount, std::string& error);
+    // Writes the final sizes and closes the file.
+    bool Finish(std::string& error);
+
+    uint64_t FramesWritten() const { return framesWritten; }
+    uint64_t ClippedSamples() const { return clippedSamples; }
+
+private:
+    bool WriteHeader();
+    void Abandon();
+
+    FILE* file = nullptr;
+    std::wstring path;
+    uint16_t channels = 0;
+    uint32_t sampleRate = 0;
+    OutputEncoding encoding = OutputEncoding::Float32;
+    uint64_t framesWritten = 0;
+    uint64_t clippedSamples = 0;
+    std::vector<uint8_t> encoded;
+};
