@@ -1,0 +1,235 @@
+#include "wavreader.h"
+
+#include "wavbuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+namespace {
+
+bool OpenBytes(WavReader& reader, std::vector<uint8_t> bytes, std::string& error) {
+    return reader.Open(std::make_unique<MemoryByteSource>(std::move(bytes)), error);
+}
+
+std::vector<float> ReadAll(WavReader& reader) {
+    std::vector<float> samples(reader.FramesLeft() * reader.Format().channels);
+    std::string error;
+    size_t done = 0;
+    while (size_t got =
+               reader.ReadFrames(samples.data() + done * reader.Format().channels, 3, error)) {
+        done += got;
+    }
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(done * reader.Format().channels, samples.size());
+    return samples;
+}
+
+struct DecodeCase {
+    const char* name;
+    WavSpec spec;
+    std::vector<uint8_t> data;
+    std::vector<float> expected;
+};
+
+class WavDecodeTest : public testing::TestWithParam<DecodeCase> {};
+
+TEST_P(WavDecodeTest, DecodesFullScaleAndZero) {
+    const DecodeCase& item = GetParam();
+    WavReader reader;
+    std::string error;
+    ASSERT_TRUE(OpenBytes(reader, WavFile(item.spec, item.data), error)) << error;
+    EXPECT_EQ(ReadAll(reader), item.expected);
+}
+
+WavSpec Spec(uint16_t tag, uint16_t channels, uint16_t bits, uint16_t subFormat = 1,
+             uint16_t validBits = 0) {
+    WavSpec spec;
+    spec.tag = tag;
+    spec.channels = channels;
+    spec.bits = bits;
+    spec.subFormatTag = subFormat;
+    spec.validBits = validBits == 0 ? bits : validBits;
+    spec.channelMask = channels == 1 ? 0x4 : 0x3;
+    return spec;
+}
+
+std::vector<uint8_t> FloatBytes(std::initializer_list<float> values) {
+    std::vector<uint8_t> bytes(values.size() * 4);
+    std::memcpy(bytes.data(), values.begin(), bytes.size());
+    return bytes;
+}
+
+std::vector<uint8_t> DoubleBytes(std::initializer_list<double> values) {
+    std::vector<uint8_t> bytes(values.size() * 8);
+    std::memcpy(bytes.data(), values.begin(), bytes.size());
+    return bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Encodings, WavDecodeTest,
+    testing::Values(
+        DecodeCase{"pcm8", Spec(1, 1, 8), {0x00, 0x80, 0xC0}, {-1.0f, 0.0f, 0.5f}},
+        DecodeCase{"pcm16", Spec(1, 2, 16), {0x00, 0x80, 0x00, 0x40}, {-1.0f, 0.5f}},
+        DecodeCase{"pcm24", Spec(1, 1, 24), {0x00, 0x00, 0x80, 0x00, 0x00, 0x40}, {-1.0f, 0.5f}},
+        DecodeCase{"pcm32", Spec(1, 1, 32), {0, 0, 0, 0x80, 0, 0, 0, 0xC0}, {-1.0f, -0.5f}},
+        DecodeCase{"float32", Spec(3, 2, 32), FloatBytes({0.25f, -0.75f}), {0.25f, -0.75f}},
+        DecodeCase{"float64", Spec(3, 1, 64), DoubleBytes({0.125, -1.0}), {0.125f, -1.0f}},
+        DecodeCase{"extensible_pcm24_in_32", Spec(0xFFFE, 1, 32, 1, 24), {0, 0, 0, 0x40}, {0.5f}},
+        DecodeCase{
+            "extensible_float", Spec(0xFFFE, 2, 32, 3), FloatBytes({1.5f, -0.0f}), {1.5f, -0.0f}}),
+    [](const testing::TestParamInfo<DecodeCase>& info) { return std::string(info.param.name); });
+
+TEST(WavReader, ReadsOneToEightChannelsWithTheUsualMasks) {
+    const uint32_t masks[] = {0x4, 0x3, 0x7, 0x33, 0x37, 0x3F, 0x13F, 0x63F};
+    for (uint16_t channels = 1; channels <= 8; ++channels) {
+        WavReader reader;
+        std::string error;
+        ASSERT_TRUE(OpenBytes(
+            reader, WavFile(Spec(1, channels, 16), std::vector<uint8_t>(channels * 2 * 5)), error))
+            << error;
+        EXPECT_EQ(reader.Format().channels, channels);
+        EXPECT_EQ(reader.Format().frameCount, 5u);
+        EXPECT_EQ(reader.Format().channelMask, masks[channels - 1]);
+        EXPECT_FALSE(reader.Format().maskFromFile);
+    }
+}
+
+TEST(WavReader, KeepsTheMaskOfAnExtensibleFile) {
+    WavSpec spec = Spec(0xFFFE, 6, 24, 1, 20);
+    spec.channelMask = 0x60F;
+    WavReader reader;
+    std::string error;
+    ASSERT_TRUE(OpenBytes(reader, WavFile(spec, std::vector<uint8_t>(18 * 4)), error)) << error;
+    EXPECT_EQ(reader.Format().channelMask, 0x60Fu);
+    EXPECT_TRUE(reader.Format().maskFromFile);
+    EXPECT_EQ(reader.Format().validBits, 20);
+    EXPECT_EQ(reader.Format().containerBits, 24);
+    EXPECT_EQ(reader.Format().frameCount, 4u);
+}
+
+TEST(WavReader, SkipsOtherChunksAndTheirPadBytes) {
+    const std::vector<uint8_t> data = {0x00, 0x40, 0x00, 0xC0};
+    WavReader reader;
+    std::string error;
+    ASSERT_TRUE(OpenBytes(reader,
+                          RiffFile({{"LIST", {1, 2, 3}},
+                                    {"fmt ", FormatChunkBody(Spec(1, 2, 16))},
+                                    {"junk", {9}},
+                                    {"data", data}}),
+                          error))
+        << error;
+    EXPECT_EQ(ReadAll(reader), (std::vector<float>{0.5f, -0.5f}));
+}
+
+struct MalformedCase {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    const char* expectedWords;
+};
+
+class WavMalformedTest : public testing::TestWithParam<MalformedCase> {};
+
+TEST_P(WavMalformedTest, IsRefusedWithAMessageNamingTheProblem) {
+    WavReader reader;
+    std::string error;
+    EXPECT_FALSE(OpenBytes(reader, GetParam().bytes, error));
+    EXPECT_NE(error.find(GetParam().expectedWords), std::string::npos) << error;
+}
+
+std::vector<uint8_t> Patched(std::vector<uint8_t> bytes, size_t offset,
+                             std::vector<uint8_t> patch) {
+    std::copy(patch.begin(), patch.end(), bytes.begin() + static_cast<ptrdiff_t>(offset));
+    return bytes;
+}
+
+const std::vector<uint8_t> kGood = WavFile(Spec(1, 2, 16), std::vector<uint8_t>(40));
+const std::vector<uint8_t> kGoodExtensible = WavFile(Spec(0xFFFE, 2, 24), std::vector<uint8_t>(60));
+
+// Offsets in a plain file: fmt body at 20 (tag 20, channels 22, rate 24, align 32, bits 34),
+// data header at 36. In the extensible one: valid bits 38, mask 40, sub-format 44.
+INSTANTIATE_TEST_SUITE_P(
+    Files, WavMalformedTest,
+    testing::Values(
+        MalformedCase{"empty", {}, "shorter than a RIFF header"},
+        MalformedCase{"not_riff", Patched(kGood, 0, {'R', 'I', 'F', 'X'}), "no RIFF/WAVE"},
+        MalformedCase{"rf64", Patched(kGood, 0, {'R', 'F', '6', '4'}), "RF64"},
+        MalformedCase{"not_wave", Patched(kGood, 8, {'A', 'V', 'I', ' '}), "no RIFF/WAVE"},
+        MalformedCase{"no_fmt", RiffFile({{"data", {0, 0, 0, 0}}}), "no fmt chunk"},
+        MalformedCase{"no_data", RiffFile({{"fmt ", FormatChunkBody(Spec(1, 2, 16))}}),
+                      "no data chunk"},
+        MalformedCase{"short_fmt", RiffFile({{"fmt ", {1, 0, 2, 0}}, {"data", {}}}), "at least 16"},
+        MalformedCase{"adpcm", Patched(kGood, 20, {2, 0}), "format tag 0x0002"},
+        MalformedCase{"zero_channels", Patched(kGood, 22, {0, 0}), "0 channels"},
+        MalformedCase{"nine_channels", Patched(kGood, 22, {9, 0}), "9 channels"},
+        MalformedCase{"zero_rate", Patched(kGood, 24, {0, 0, 0, 0}), "sample rate 0"},
+        MalformedCase{"twelve_bits", Patched(kGood, 34, {12, 0}), "12-bit PCM"},
+        MalformedCase{"float16", Patched(Patched(kGood, 20, {3, 0}), 34, {16, 0}), "16-bit float"},
+        MalformedCase{"block_align", Patched(kGood, 32, {3, 0}), "block align 3"},
+        MalformedCase{"data_past_end", Patched(kGood, 40, {41, 0, 0, 0}), "claims 41 bytes"},
+        MalformedCase{"fmt_past_end", Patched(kGood, 16, {0xFF, 0, 0, 0}), "fmt chunk runs past"},
+        MalformedCase{"partial_frame", WavFile(Spec(1, 2, 16), std::vector<uint8_t>(6)),
+                      "ends inside a frame"},
+        MalformedCase{"extensible_short", Patched(kGoodExtensible, 36, {10, 0}), "shorter than 40"},
+        MalformedCase{"valid_above_container", Patched(kGoodExtensible, 38, {32, 0}),
+                      "32 valid bits in a 24-bit container"},
+        MalformedCase{"mask_too_wide", Patched(kGoodExtensible, 40, {0x3F, 0, 0, 0}),
+                      "mask 0x3F names more speakers"},
+        MalformedCase{"unknown_subformat", Patched(kGoodExtensible, 44, {0x55, 0}),
+                      "neither PCM nor IEEE float"}),
+    [](const testing::TestParamInfo<MalformedCase>& info) { return std::string(info.param.name); });
+
+TEST(WavReader, EveryTruncationOfAFileIsRefused) {
+    for (size_t length = 0; length < kGoodExtensible.size(); ++length) {
+        WavReader reader;
+        std::string error;
+        const std::vector<uint8_t> cut(kGoodExtensible.begin(),
+                                       kGoodExtensible.begin() + static_cast<ptrdiff_t>(length));
+        EXPECT_FALSE(OpenBytes(reader, cut, error)) << "cut at " << length;
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+// Random damage to a valid file: whatever the reader makes of it, it answers with a message or
+// with exactly the frames its header announces, and never reads outside the file.
+TEST(WavReader, RandomlyDamagedFilesGiveAMessageOrTheAnnouncedFrames) {
+    std::mt19937 random(20240607);
+    const std::vector<uint8_t> original =
+        WavFile(Spec(0xFFFE, 6, 24, 1, 20), std::vector<uint8_t>(18 * 50));
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<uint8_t> bytes = original;
+        const int damage = 1 + static_cast<int>(random() % 4);
+        for (int hit = 0; hit < damage; ++hit) {
+            const size_t offset = random() % (round % 3 == 0 ? bytes.size() : 64);
+            bytes[offset] = static_cast<uint8_t>(random());
+        }
+        if (round % 5 == 0) {
+            bytes.resize(random() % bytes.size());
+        }
+        WavReader reader;
+        std::string error;
+        if (!OpenBytes(reader, bytes, error)) {
+            EXPECT_FALSE(error.empty());
+            continue;
+        }
+        const WavFormat format = reader.Format();
+        ASSERT_LE(format.frameCount * format.BlockAlign(), bytes.size());
+        std::vector<float> period(64 * format.channels);
+        uint64_t frames = 0;
+        while (size_t got = reader.ReadFrames(period.data(), 64, error)) {
+            frames += got;
+        }
+        EXPECT_EQ(error, "");
+        EXPECT_EQ(frames, format.frameCount);
+    }
+}
+
+TEST(WavReader, AMissingFileIsNamedInTheMessage) {
+    WavReader reader;
+    std::string error;
+    EXPECT_FALSE(OpenWavFile(reader, L"no-such-folder\\missing.wav", error));
+    EXPECT_NE(error.find("missing.wav"), std::string::npos) << error;
+}
+
+} // namespace

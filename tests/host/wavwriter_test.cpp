@@ -1,0 +1,107 @@
+#include "wavwriter.h"
+
+#include "tempfolder.h"
+#include "wavreader.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+struct WriterCase {
+    const char* name;
+    OutputEncoding encoding;
+    SampleEncoding readBackEncoding;
+    uint16_t bits;
+    float tolerance;
+};
+
+class WavWriterTest : public testing::TestWithParam<WriterCase> {};
+
+const std::vector<float> kSamples = {0.0f, 0.5f, -0.5f, 0.999f, -1.0f, 0.123456f, 0.25f, -0.25f};
+
+TEST_P(WavWriterTest, WritesAFileTheReaderGivesBack) {
+    const WriterCase& item = GetParam();
+    TempFolder folder;
+    const std::wstring path = folder.File(L"out.wav");
+    WavWriter writer;
+    std::string error;
+    ASSERT_TRUE(writer.Create(path, 2, 96000, item.encoding, error)) << error;
+    ASSERT_TRUE(writer.Write(kSamples.data(), 3, error)) << error;
+    ASSERT_TRUE(writer.Write(kSamples.data() + 6, 1, error)) << error;
+    ASSERT_TRUE(writer.Finish(error)) << error;
+
+    WavReader reader;
+    ASSERT_TRUE(OpenWavFile(reader, path, error)) << error;
+    EXPECT_EQ(reader.Format().encoding, item.readBackEncoding);
+    EXPECT_EQ(reader.Format().containerBits, item.bits);
+    EXPECT_EQ(reader.Format().channels, 2);
+    EXPECT_EQ(reader.Format().sampleRate, 96000u);
+    ASSERT_EQ(reader.Format().frameCount, 4u);
+    std::vector<float> back(8);
+    ASSERT_EQ(reader.ReadFrames(back.data(), 4, error), 4u);
+    for (size_t index = 0; index < back.size(); ++index) {
+        EXPECT_NEAR(back[index], kSamples[index], item.tolerance) << index;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Encodings, WavWriterTest,
+    testing::Values(
+        WriterCase{"float32", OutputEncoding::Float32, SampleEncoding::Float, 32, 0.0f},
+        WriterCase{"pcm16", OutputEncoding::Pcm16, SampleEncoding::Pcm, 16, 1.0f / 32768},
+        WriterCase{"pcm24", OutputEncoding::Pcm24, SampleEncoding::Pcm, 24, 1.0f / 8388608}),
+    [](const testing::TestParamInfo<WriterCase>& info) { return std::string(info.param.name); });
+
+TEST(WavWriter, ClipsIntegerOutputAndCountsIt) {
+    const float loud[] = {1.5f, -2.0f, 1.0f, std::numeric_limits<float>::quiet_NaN()};
+    uint8_t raw[8];
+    EXPECT_EQ(EncodeSamples(loud, 4, OutputEncoding::Pcm16, raw), 3u);
+    EXPECT_EQ(raw[0] | raw[1] << 8, 0x7FFF);
+    EXPECT_EQ(raw[2] | raw[3] << 8, 0x8000);
+    EXPECT_EQ(raw[4] | raw[5] << 8, 0x7FFF);
+    EXPECT_EQ(raw[6] | raw[7] << 8, 0);
+}
+
+TEST(WavWriter, PadsAnOddDataChunk) {
+    TempFolder folder;
+    const std::wstring path = folder.File(L"odd.wav");
+    WavWriter writer;
+    std::string error;
+    ASSERT_TRUE(writer.Create(path, 1, 48000, OutputEncoding::Pcm24, error)) << error;
+    const float sample = 0.5f;
+    ASSERT_TRUE(writer.Write(&sample, 1, error));
+    ASSERT_TRUE(writer.Finish(error));
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    ASSERT_NE(file, nullptr);
+    _fseeki64(file, 0, SEEK_END);
+    EXPECT_EQ(_ftelli64(file), 44 + 3 + 1);
+    std::fclose(file);
+    WavReader reader;
+    ASSERT_TRUE(OpenWavFile(reader, path, error)) << error;
+    EXPECT_EQ(reader.Format().frameCount, 1u);
+}
+
+TEST(WavWriter, AnUnfinishedFileIsRemoved) {
+    TempFolder folder;
+    const std::wstring path = folder.File(L"unfinished.wav");
+    {
+        WavWriter writer;
+        std::string error;
+        ASSERT_TRUE(writer.Create(path, 2, 48000, OutputEncoding::Float32, error));
+        EXPECT_TRUE(FileExists(path));
+    }
+    EXPECT_FALSE(FileExists(path));
+}
+
+TEST(WavWriter, AnUncreatableFileIsNamedInTheMessage) {
+    WavWriter writer;
+    std::string error;
+    EXPECT_FALSE(
+        writer.Create(L"no-such-folder\\x\\out.wav", 2, 48000, OutputEncoding::Float32, error));
+    EXPECT_NE(error.find("out.wav"), std::string::npos) << error;
+}
+
+} // namespace
