@@ -12,7 +12,7 @@ constexpr const char* kConfigurationNames[kConfigurationCount] = {
 // Centre and surrounds enter each side at -3 dB (ITU-style fold-down); LFE is dropped because
 // small stereo speakers cannot carry it and adding it muddies the mix. Channel order:
 // FL FR FC LFE BL BR SL SR.
-constexpr float kMinus3Db = 0.70710678f;
+constexpr float kMinus3Db = 0.7071f;
 
 ConfigurationSettings Downmix(int channelCount, bool filtersEnabled, bool limiterEnabled) {
     ConfigurationSettings configuration;
@@ -66,7 +66,7 @@ EngineSettings MakeBuiltInSettings() {
     settings.configurations[4] = Downmix(8, true, true);
     settings.configurations[5] = Downmix(8, false, true);
 
-    constexpr double kButterworthQ = 0.70710678;
+    constexpr double kButterworthQ = 0.7071;
     // 0: the full effect: tighter bass, less boxiness, more presence and air.
     settings.presets[0] = Preset(-4.0,
                                  {Section(FilterType::HighPass, 35.0, kButterworthQ),

@@ -1,0 +1,142 @@
+// Each section type's measured response against its analytic value: the bilinear transform of
+// the analog prototype maps a frequency f to the analog frequency tan(pi f / fs), and with the
+// design frequency pre-warped the prototype's magnitude at the ratio of the two is exact.
+#include "biquad.h"
+#include "enginetesting.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <vector>
+
+namespace {
+
+using kovra::FilterSection;
+using kovra::FilterType;
+
+constexpr double kPi = 3.14159265358979323846;
+
+// The analog prototype H(s) at s = j * omega, omega relative to the design frequency.
+double PrototypeMagnitude(const FilterSection& section, double frequency, double rate) {
+    const double omega =
+        std::tan(kPi * frequency / rate) / std::tan(kPi * section.frequencyHz / rate);
+    const std::complex<double> s(0.0, omega);
+    const double q = section.q;
+    const double a = std::pow(10.0, section.gainDb / 40.0);
+    const double root = std::sqrt(a);
+    std::complex<double> h;
+    switch (section.type) {
+    case FilterType::LowPass:
+        h = 1.0 / (s * s + s / q + 1.0);
+        break;
+    case FilterType::HighPass:
+        h = s * s / (s * s + s / q + 1.0);
+        break;
+    case FilterType::Peaking:
+        h = (s * s + s * (a / q) + 1.0) / (s * s + s / (a * q) + 1.0);
+        break;
+    case FilterType::LowShelf:
+        h = a * (s * s + s * (root / q) + a) / (a * s * s + s * (root / q) + 1.0);
+        break;
+    case FilterType::HighShelf:
+        h = a * (a * s * s + s * (root / q) + 1.0) / (s * s + s * (root / q) + a);
+        break;
+    }
+    return std::abs(h);
+}
+
+// Runs an impulse through the float section and takes the response's magnitude.
+double MeasuredMagnitude(const FilterSection& section, double frequency, double rate) {
+    kovra::StereoBiquad biquad;
+    biquad.setCoefficients(kovra::DesignBiquad(section, rate));
+    const size_t length = static_cast<size_t>(rate); // one second: the response has died out
+    std::vector<float> frames(2 * length, 0.0f);
+    frames[0] = 1.0f;
+    biquad.process(frames.data(), static_cast<uint32_t>(length));
+    std::vector<double> response(length);
+    for (size_t n = 0; n < length; ++n) {
+        response[n] = frames[2 * n];
+    }
+    return kovra_test::MagnitudeAt(response, frequency, rate);
+}
+
+FilterSection Section(FilterType type, double frequency, double q, double gainDb = 0.0) {
+    FilterSection section;
+    section.type = type;
+    section.frequencyHz = frequency;
+    section.q = q;
+    section.gainDb = gainDb;
+    return section;
+}
+
+struct SectionCase {
+    const char* name;
+    FilterSection section;
+};
+
+TEST(Biquad, EachTypeMatchesItsAnalyticResponse) {
+    const SectionCase cases[] = {
+        {"peaking +6", Section(FilterType::Peaking, 1000, 1.0, 6.0)},
+        {"peaking -9 narrow", Section(FilterType::Peaking, 3000, 4.0, -9.0)},
+        {"low shelf +4", Section(FilterType::LowShelf, 150, 0.7071, 4.0)},
+        {"low shelf -6", Section(FilterType::LowShelf, 400, 1.0, -6.0)},
+        {"high shelf +3", Section(FilterType::HighShelf, 8000, 0.7071, 3.0)},
+        {"high shelf -5", Section(FilterType::HighShelf, 5000, 0.5, -5.0)},
+        {"low pass", Section(FilterType::LowPass, 2000, 0.7071)},
+        {"low pass resonant", Section(FilterType::LowPass, 500, 3.0)},
+        {"high pass", Section(FilterType::HighPass, 100, 0.7071)},
+        {"high pass resonant", Section(FilterType::HighPass, 1000, 2.0)},
+    };
+    const double frequencies[] = {50, 100, 250, 500, 1000, 2000, 3000, 5000, 10000, 18000};
+    for (double rate : {48000.0, 96000.0}) {
+        for (const SectionCase& c : cases) {
+            for (double frequency : frequencies) {
+                SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(frequency) + " Hz, " +
+                             std::to_string(rate));
+                const double expected = PrototypeMagnitude(c.section, frequency, rate);
+                if (expected < 1e-3) {
+                    continue; // deep in a stop band float noise dominates; -60 dB is enough
+                }
+                EXPECT_NEAR(kovra_test::ToDb(expected),
+                            kovra_test::ToDb(MeasuredMagnitude(c.section, frequency, rate)), 0.05);
+                EXPECT_NEAR(kovra_test::ToDb(expected),
+                            kovra_test::ToDb(kovra::BiquadMagnitude(
+                                kovra::DesignBiquad(c.section, rate), frequency, rate)),
+                            1e-6);
+            }
+        }
+    }
+}
+
+TEST(Biquad, LandmarksOfEachType) {
+    const double rate = 48000.0;
+    auto db = [rate](const FilterSection& section, double frequency) {
+        return kovra_test::ToDb(
+            kovra::BiquadMagnitude(kovra::DesignBiquad(section, rate), frequency, rate));
+    };
+    EXPECT_NEAR(6.0, db(Section(FilterType::Peaking, 1000, 1.0, 6.0), 1000), 1e-9);
+    EXPECT_NEAR(0.0, db(Section(FilterType::Peaking, 1000, 1.0, 6.0), 20), 0.01);
+    // Shelves: the full gain far into the shelf, half of it at the corner.
+    EXPECT_NEAR(4.0, db(Section(FilterType::LowShelf, 150, 0.7071, 4.0), 5), 0.01);
+    EXPECT_NEAR(2.0, db(Section(FilterType::LowShelf, 150, 0.7071, 4.0), 150), 1e-9);
+    EXPECT_NEAR(-5.0, db(Section(FilterType::HighShelf, 5000, 0.7071, -5.0), 23900), 0.05);
+    EXPECT_NEAR(-2.5, db(Section(FilterType::HighShelf, 5000, 0.7071, -5.0), 5000), 1e-9);
+    // Butterworth passes: -3 dB at the corner, unity far in the pass band.
+    EXPECT_NEAR(20 * std::log10(0.7071), db(Section(FilterType::LowPass, 2000, 0.7071), 2000),
+                1e-9);
+    EXPECT_NEAR(0.0, db(Section(FilterType::LowPass, 2000, 0.7071), 10), 1e-4);
+    EXPECT_NEAR(20 * std::log10(0.7071), db(Section(FilterType::HighPass, 100, 0.7071), 100), 1e-9);
+    EXPECT_NEAR(0.0, db(Section(FilterType::HighPass, 100, 0.7071), 20000), 1e-4);
+}
+
+TEST(Biquad, DesignFrequencyAboveNyquistStaysStable) {
+    const FilterSection section = Section(FilterType::LowPass, 30000, 0.7071);
+    const kovra::BiquadCoefficients c = kovra::DesignBiquad(section, 44100);
+    // Poles inside the unit circle: |a2| < 1 and |a1| < 1 + a2.
+    EXPECT_LT(std::fabs(c.a2), 1.0);
+    EXPECT_LT(std::fabs(c.a1), 1.0 + c.a2);
+    EXPECT_TRUE(std::isfinite(c.b0) && std::isfinite(c.b1) && std::isfinite(c.b2));
+}
+
+} // namespace

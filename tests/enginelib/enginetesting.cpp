@@ -1,0 +1,86 @@
+#include "enginetesting.h"
+
+#include <chrono>
+#include <cmath>
+#include <fstream>
+#include <random>
+
+namespace kovra_test {
+
+Engine::Engine(const char* configurationName) {
+    Kovra_create(&handle_, Kovra_getConfigIndexFromName(configurationName));
+}
+
+Engine::~Engine() {
+    if (handle_ != nullptr) {
+        Kovra_destroy(handle_);
+    }
+}
+
+KovraResult Engine::prepare(int32_t sampleRate, int32_t channels, int32_t maxFrames) {
+    return Kovra_prepareToPlay(handle_, sampleRate, channels, maxFrames, KovraSampleBytes_kFloat32,
+                               KovraSampleBytes_kFloat32, KovraOutputLayout_kDefault);
+}
+
+std::vector<float> Engine::process(const std::vector<float>& input, int channels) {
+    const uint32_t frames = static_cast<uint32_t>(input.size() / channels);
+    std::vector<float> output(2 * static_cast<size_t>(frames), -7.0f);
+    Kovra_processBlock(handle_, input.data(), output.data(), frames);
+    return output;
+}
+
+TempFolder::TempFolder() {
+    std::random_device random;
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    path_ = std::filesystem::temp_directory_path() /
+            ("kovra_enginelib_" + std::to_string(stamp) + "_" + std::to_string(random()));
+    std::filesystem::create_directories(path_);
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempFolder::pathOf(const std::string& name) const {
+    return (path_ / name).string();
+}
+
+std::string TempFolder::write(const std::string& name, const std::string& content) const {
+    const std::string path = pathOf(name);
+    std::ofstream file(path, std::ios::binary);
+    file << content;
+    return path;
+}
+
+BuiltInSettingsAfterwards::~BuiltInSettingsAfterwards() {
+    // A refused initialisation puts the built-in settings in force.
+    Kovra_initialize(nullptr);
+}
+
+double MagnitudeAt(const std::vector<double>& impulseResponse, double frequencyHz,
+                   double sampleRate) {
+    const double step = -2.0 * 3.14159265358979323846 * frequencyHz / sampleRate;
+    double real = 0.0;
+    double imaginary = 0.0;
+    for (size_t n = 0; n < impulseResponse.size(); ++n) {
+        real += impulseResponse[n] * std::cos(step * static_cast<double>(n));
+        imaginary += impulseResponse[n] * std::sin(step * static_cast<double>(n));
+    }
+    return std::hypot(real, imaginary);
+}
+
+double ToDb(double magnitude) {
+    return 20.0 * std::log10(magnitude);
+}
+
+std::string ShippedConfigurationPath() {
+#ifdef _WIN32
+    // Wine shows the Linux file system as drive Z:.
+    return std::string("Z:") + KOVRA_SHIPPED_CONFIG;
+#else
+    return KOVRA_SHIPPED_CONFIG;
+#endif
+}
+
+} // namespace kovra_test

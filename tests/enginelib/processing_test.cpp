@@ -1,0 +1,224 @@
+// The whole chain through the C interface: the default presets' responses, the limiter, state
+// handling across blocks, and the real-time promises (no allocation, exact zeros in silence).
+#include "allocationcounter.h"
+#include "biquad.h"
+#include "enginesettings.h"
+#include "enginetesting.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using kovra_test::Engine;
+
+// The designed response of a preset: its pre-gain times each section's magnitude.
+double DesignedMagnitude(const kovra::PresetSettings& preset, double frequency, double rate) {
+    double magnitude = std::pow(10.0, preset.preGainDb / 20.0);
+    for (int index = 0; index < preset.sectionCount; ++index) {
+        magnitude *= kovra::BiquadMagnitude(kovra::DesignBiquad(preset.sections[index], rate),
+                                            frequency, rate);
+    }
+    return magnitude;
+}
+
+std::vector<float> Sine(int channels, size_t frames, double frequency, double rate,
+                        float amplitude) {
+    std::vector<float> samples(static_cast<size_t>(channels) * frames);
+    for (size_t frame = 0; frame < frames; ++frame) {
+        const float value =
+            amplitude * static_cast<float>(std::sin(2.0 * 3.14159265358979323846 * frequency *
+                                                    static_cast<double>(frame) / rate));
+        for (int channel = 0; channel < channels; ++channel) {
+            samples[frame * channels + channel] = value;
+        }
+    }
+    return samples;
+}
+
+TEST(Processing, DefaultPresetsMeasureAsDesigned) {
+    constexpr float kImpulse = 0.05f; // small enough that the limiter never acts
+    const double frequencies[] = {40, 100, 250, 450, 1000, 2800, 3200, 6000, 9000, 12000, 16000};
+    for (int32_t rate : {48000, 96000}) {
+        for (int preset = 0; preset < kovra::kPresetCount; ++preset) {
+            Engine engine("2_ch");
+            ASSERT_EQ(KovraResult_kOk, engine.prepare(rate, 2, 480));
+            ASSERT_EQ(KovraResult_kOk, engine.load(preset));
+            std::vector<float> input(2 * static_cast<size_t>(rate), 0.0f);
+            input[0] = kImpulse;
+            input[1] = kImpulse;
+            const std::vector<float> output = engine.process(input, 2);
+            std::vector<double> response(static_cast<size_t>(rate));
+            for (size_t n = 0; n < response.size(); ++n) {
+                response[n] = output[2 * n] / kImpulse;
+                ASSERT_EQ(output[2 * n], output[2 * n + 1]);
+            }
+            for (double frequency : frequencies) {
+                SCOPED_TRACE("preset " + std::to_string(preset) + " at " +
+                             std::to_string(frequency) + " Hz, " + std::to_string(rate));
+                const double designed =
+                    DesignedMagnitude(kovra::BuiltInSettings().presets[preset], frequency, rate);
+                EXPECT_NEAR(kovra_test::ToDb(designed),
+                            kovra_test::ToDb(kovra_test::MagnitudeAt(response, frequency, rate)),
+                            0.1);
+            }
+        }
+    }
+}
+
+TEST(Processing, LimiterHoldsEverySampleWithinItsCeilingOnHotInput) {
+    const float hot = 4.0f; // +12 dBFS
+    const struct {
+        const char* configuration;
+        int channels;
+    } layouts[] = {{"2_ch", 2}, {"6_ch", 6}, {"6_ch_bypass", 6}, {"8_ch", 8}, {"8_ch_bypass", 8}};
+    for (const auto& layout : layouts) {
+        for (int preset = 0; preset < kovra::kPresetCount; ++preset) {
+            SCOPED_TRACE(std::string(layout.configuration) + " preset " + std::to_string(preset));
+            Engine engine(layout.configuration);
+            ASSERT_EQ(KovraResult_kOk, engine.prepare(48000, layout.channels, 480));
+            ASSERT_EQ(KovraResult_kOk, engine.load(preset));
+            const double ceiling =
+                std::pow(10.0, kovra::BuiltInSettings().presets[preset].limiter.thresholdDb / 20.0);
+            float peak = 0.0f;
+            for (double frequency : {60.0, 1000.0, 3200.0, 15000.0}) {
+                const std::vector<float> output = engine.process(
+                    Sine(layout.channels, 4800, frequency, 48000, hot), layout.channels);
+                for (float sample : output) {
+                    ASSERT_LE(std::fabs(sample), ceiling * (1.0 + 1e-6));
+                    peak = std::max(peak, std::fabs(sample));
+                }
+            }
+            EXPECT_GT(peak, 0.9 * ceiling); // limited, not silenced
+        }
+    }
+}
+
+TEST(Processing, LimiterCannotBeTrickedIntoPassingOvers) {
+    Engine engine("2_ch");
+    ASSERT_EQ(KovraResult_kOk, engine.prepare(48000, 2, 64));
+    std::vector<float> input(2 * 1000);
+    for (size_t index = 0; index < input.size(); ++index) {
+        // Full-scale square waves, single-sample spikes and a hundredfold over.
+        input[index] = (index % 7 == 0) ? 100.0f : ((index / 50) % 2 ? 1.0f : -1.0f);
+    }
+    for (float sample : engine.process(input, 2)) {
+        ASSERT_LE(std::fabs(sample), 1.0f);
+    }
+}
+
+TEST(Processing, OversizedBlockEqualsTheSameSamplesInPreparedPieces) {
+    for (const auto& [configuration, channels] :
+         std::vector<std::pair<const char*, int>>{{"2_ch", 2}, {"6_ch", 6}, {"8_ch", 8}}) {
+        SCOPED_TRACE(configuration);
+        const std::vector<float> input = Sine(channels, 1000, 440.0, 48000, 0.8f);
+        Engine whole(configuration);
+        ASSERT_EQ(KovraResult_kOk, whole.prepare(48000, channels, 96));
+        const std::vector<float> oneCall = whole.process(input, channels); // ten pieces and more
+        Engine pieces(configuration);
+        ASSERT_EQ(KovraResult_kOk, pieces.prepare(48000, channels, 96));
+        std::vector<float> inPieces;
+        for (size_t start = 0; start < 1000; start += 96) {
+            const size_t count = std::min<size_t>(96, 1000 - start);
+            const std::vector<float> piece(input.begin() + start * channels,
+                                           input.begin() + (start + count) * channels);
+            const std::vector<float> output = pieces.process(piece, channels);
+            inPieces.insert(inPieces.end(), output.begin(), output.end());
+        }
+        ASSERT_EQ(oneCall.size(), inPieces.size());
+        EXPECT_EQ(0, std::memcmp(oneCall.data(), inPieces.data(), oneCall.size() * sizeof(float)));
+    }
+}
+
+TEST(Processing, ResetClearsFilterAndLimiterState) {
+    Engine engine("2_ch");
+    ASSERT_EQ(KovraResult_kOk, engine.prepare(48000, 2, 480));
+    const std::vector<float> probe = Sine(2, 480, 1000.0, 48000, 0.1f);
+    const std::vector<float> fresh = engine.process(probe, 2);
+    engine.process(Sine(2, 480, 50.0, 48000, 8.0f), 2); // fills filters, pulls the limiter down
+    ASSERT_EQ(KovraResult_kOk, Kovra_reset(engine.handle()));
+    EXPECT_EQ(fresh, engine.process(probe, 2));
+}
+
+TEST(Processing, StateDecaysToExactZeroAfterABurstWithoutDenormals) {
+    for (const char* configuration : {"2_ch", "6_ch", "8_ch"}) {
+        for (int preset = 0; preset < kovra::kPresetCount; ++preset) {
+            SCOPED_TRACE(std::string(configuration) + " preset " + std::to_string(preset));
+            const int channels = configuration[0] - '0';
+            Engine engine(configuration);
+            ASSERT_EQ(KovraResult_kOk, engine.prepare(96000, channels, 960));
+            ASSERT_EQ(KovraResult_kOk, engine.load(preset));
+            engine.process(Sine(channels, 960, 37.0, 96000, 2.0f), channels);
+            // One second of silence: the longest default filter memory dies out well within it.
+            const std::vector<float> silence(static_cast<size_t>(channels) * 960, 0.0f);
+            std::vector<float> output;
+            for (int block = 0; block < 100; ++block) {
+                output = engine.process(silence, channels);
+                for (float sample : output) {
+                    ASSERT_TRUE(sample == 0.0f || std::fabs(sample) >= FLT_MIN) << sample;
+                }
+            }
+            for (float sample : output) {
+                ASSERT_EQ(0.0f, sample);
+            }
+        }
+    }
+}
+
+TEST(Processing, PresetSwitchTakesEffectOnTheNextBlock) {
+    const std::vector<float> tone = Sine(2, 4800, 2800.0, 48000, 0.05f);
+    auto freshOutput = [&tone](int preset) {
+        Engine engine("2_ch");
+        EXPECT_EQ(KovraResult_kOk, engine.prepare(48000, 2, 4800));
+        EXPECT_EQ(KovraResult_kOk, engine.load(preset));
+        return engine.process(tone, 2);
+    };
+    const std::vector<float> presetOne = freshOutput(1);
+    Engine engine("2_ch");
+    ASSERT_EQ(KovraResult_kOk, engine.prepare(48000, 2, 4800));
+    ASSERT_EQ(KovraResult_kOk, engine.load(1));
+    engine.process(tone, 2); // leaves preset 1's chain ringing
+    ASSERT_EQ(KovraResult_kOk, engine.load(0));
+    const std::vector<float> before = engine.process(tone, 2);
+    ASSERT_EQ(KovraResult_kOk, engine.load(1));
+    const std::vector<float> after = engine.process(tone, 2);
+    EXPECT_NE(before, after);
+    EXPECT_EQ(presetOne, after); // the switched-to chain starts from rest, as a fresh one
+}
+
+TEST(Processing, ProcessAndLoadFilterAllocateNothing) {
+    for (const auto& [configuration, channels] : std::vector<std::pair<const char*, int>>{
+             {"2_ch", 2}, {"2_ch_bypass", 2}, {"6_ch", 6}, {"8_ch_bypass", 8}}) {
+        SCOPED_TRACE(configuration);
+        Engine engine(configuration);
+        ASSERT_EQ(KovraResult_kOk, engine.prepare(48000, channels, 480));
+        const std::vector<float> input = Sine(channels, 2000, 440.0, 48000, 2.0f);
+        std::vector<float> output(2 * 2000);
+        const long before = kovra_test::AllocationCount();
+        for (int preset : {0, 1, 2, 0}) {
+            Kovra_Ambrel_loadFilter(engine.handle(), preset);
+            Kovra_processBlock(engine.handle(), input.data(), output.data(), 480);
+            Kovra_processBlock(engine.handle(), input.data(), output.data(), 2000); // in pieces
+            uint32_t latency = 0;
+            Kovra_getLatency(engine.handle(), &latency);
+        }
+        Kovra_reset(engine.handle());
+        EXPECT_EQ(before, kovra_test::AllocationCount());
+    }
+}
+
+TEST(Processing, AllocationCounterSeesTheLibrarysAllocations) {
+    // The counter behind the test above must see what it is meant to catch.
+    const long before = kovra_test::AllocationCount();
+    KovraHandle handle = nullptr;
+    ASSERT_EQ(KovraResult_kOk, Kovra_create(&handle, 0));
+    EXPECT_GT(kovra_test::AllocationCount(), before);
+    Kovra_destroy(handle);
+}
+
+} // namespace
