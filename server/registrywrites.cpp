@@ -1,0 +1,3 @@
+#include "registrywrites.h"
+
+RegistryWrites registryWrites = {&RegCreateKeyExW, &RegSetValueExW};
