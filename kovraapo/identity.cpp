@@ -14,6 +14,8 @@ ULONG STDMETHODCALLTYPE KovraAPO::Release() {
     return outerUnknown->Release();
 }
 
+// A null out pointer is refused with E_POINTER rather than written through: callers reach this
+// through every face and through the class factory, and none of them may crash the host.
 HRESULT STDMETHODCALLTYPE KovraAPO::InnerQueryInterface(REFIID riid, void** ppv) {
     if (!ppv) {
         return E_POINTER;
@@ -40,6 +42,7 @@ HRESULT STDMETHODCALLTYPE KovraAPO::InnerQueryInterface(REFIID riid, void** ppv)
     if (!face) {
         return E_NOINTERFACE;
     }
+    // Through the face just handed out: aggregated, this raises the aggregator's count.
     face->AddRef();
     return S_OK;
 }
@@ -48,6 +51,8 @@ ULONG STDMETHODCALLTYPE KovraAPO::InnerAddRef() {
     return static_cast<ULONG>(++referenceCount);
 }
 
+// The decrement's own result decides and is returned. Reading the count again afterwards could
+// read an object that a concurrent Release on another thread has already destroyed.
 ULONG STDMETHODCALLTYPE KovraAPO::InnerRelease() {
     const LONG remaining = --referenceCount;
     if (remaining == 0) {
