@@ -72,21 +72,8 @@ public:
         *compressed = FALSE;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE IsEqual(IAudioMediaType* other, DWORD* flags) override {
-        if (!other || !flags) {
-            return E_POINTER;
-        }
-        UNCOMPRESSEDAUDIOFORMAT described{};
-        const HRESULT read = other->GetUncompressedAudioFormat(&described);
-        if (FAILED(read)) {
-            return read;
-        }
-        *flags = AUDIOMEDIATYPE_EQUAL_FORMAT_TYPES;
-        if (std::memcmp(&described, &format, sizeof format) == 0) {
-            *flags |= AUDIOMEDIATYPE_EQUAL_FORMAT_DATA;
-        }
-        return S_OK;
-    }
+    // The effect compares formats by their descriptions, never through this.
+    HRESULT STDMETHODCALLTYPE IsEqual(IAudioMediaType*, DWORD*) override { return E_NOTIMPL; }
     const WAVEFORMATEX* STDMETHODCALLTYPE GetAudioFormat() override { return &wave.Format; }
     HRESULT STDMETHODCALLTYPE GetUncompressedAudioFormat(UNCOMPRESSEDAUDIOFORMAT* out) override {
         if (!out) {

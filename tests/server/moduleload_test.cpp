@@ -39,6 +39,10 @@ TEST(ModuleLoad, RegistrationRecordHoldsTheProductsValues) {
     EXPECT_TRUE(IsEqualCLSID(record.clsid, CLSID_KovraAPO));
     EXPECT_EQ(record.Flags, 12);
     EXPECT_STREQ(record.szFriendlyName, L"KovraAPO");
+    const std::wstring notice(record.szCopyrightInfo, wcsnlen(record.szCopyrightInfo, 256));
+    EXPECT_FALSE(notice.empty());
+    EXPECT_LT(notice.size(), 256u) << "the notice must be terminated";
+    EXPECT_EQ(notice.find_first_of(L"\r\n"), std::wstring::npos) << "one line";
     EXPECT_EQ(record.u32MajorVersion, 1u);
     EXPECT_EQ(record.u32MinorVersion, 0u);
     EXPECT_EQ(record.u32MinInputConnections, 1u);
@@ -48,14 +52,6 @@ TEST(ModuleLoad, RegistrationRecordHoldsTheProductsValues) {
     EXPECT_EQ(record.u32MaxInstances, 3u);
     EXPECT_EQ(record.u32NumAPOInterfaces, 1u);
     EXPECT_TRUE(IsEqualIID(record.iidAPOInterfaceList[0], IID_IAudioProcessingObject));
-}
-
-TEST(ModuleLoad, CopyrightNoticeIsOneTerminatedLine) {
-    const WCHAR* notice = registrationProperties.szCopyrightInfo;
-    const size_t length = wcsnlen(notice, 256);
-    EXPECT_GT(length, 0u);
-    EXPECT_LT(length, 256u);
-    EXPECT_EQ(std::wstring(notice).find_first_of(L"\r\n"), std::wstring::npos);
 }
 
 } // namespace
