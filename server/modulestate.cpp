@@ -52,4 +52,4 @@ const bool engineStarted = StartEngineOnce();
 
 } // namespace
 
-APO_REG_PROPERTIES registrationProperties = MakeRegistrationProperties();
+const APO_REG_PROPERTIES registrationProperties = MakeRegistrationProperties();

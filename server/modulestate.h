@@ -17,7 +17,7 @@ extern std::atomic<LONG> lockCount;
 
 // The effect's registration record, filled at load after the engine's one-time initialisation
 // and never changed afterwards.
-extern APO_REG_PROPERTIES registrationProperties;
+extern const APO_REG_PROPERTIES registrationProperties;
 
 // The engine configuration the whole process uses; read once, when the module loads.
 inline constexpr char kEngineConfigurationPath[] =
