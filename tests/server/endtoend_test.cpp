@@ -11,6 +11,8 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -123,6 +125,34 @@ Owned<IPropertyStore> EndpointWithFiltersOn() {
     return Owned<IPropertyStore>(store);
 }
 
+// A temporary folder of this test's own, so the effect's log lands there and goes with it.
+class OwnTempFolder {
+public:
+    OwnTempFolder() {
+        wchar_t base[MAX_PATH];
+        const DWORD length = GetTempPathW(MAX_PATH, base);
+        folder = std::wstring(base, length) + L"kovra-server-e2e-" +
+                 std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(folder.c_str(), nullptr);
+        SetEnvironmentVariableW(L"TMP", folder.c_str());
+        SetEnvironmentVariableW(L"TEMP", folder.c_str());
+    }
+    ~OwnTempFolder() {
+        WIN32_FIND_DATAW found;
+        const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+            } while (FindNextFileW(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryW(folder.c_str());
+    }
+
+private:
+    std::wstring folder;
+};
+
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -133,6 +163,8 @@ protected:
         CoUninitialize();
         EXPECT_EQ(Regsvr32(L"/u /s"), 0u);
     }
+
+    OwnTempFolder temp;
 };
 
 TEST_F(EndToEnd, RegisteredEffectProcessesABlockThroughTheEngineLibrary) {
