@@ -1,0 +1,86 @@
+// LockForProcess and UnlockForProcess: the stream's shape is fixed, the preset chosen and the
+// engine instance opened for it; unlocking destroys the instance.
+#include "kovraapo.h"
+
+#include "loghelper.h"
+
+#include <string>
+
+namespace {
+
+// The first connection of one side must be there to be read: the engine always passes one of
+// each, and a caller that does not gets E_POINTER rather than a dereferenced null.
+HRESULT ReadFirstFormat(UINT32 count, APO_CONNECTION_DESCRIPTOR** descriptors,
+                        UNCOMPRESSEDAUDIOFORMAT* format) {
+    if (count == 0 || !descriptors || !descriptors[0] || !descriptors[0]->pFormat) {
+        return E_POINTER;
+    }
+    return descriptors[0]->pFormat->GetUncompressedAudioFormat(format);
+}
+
+// The system's text for a failure code, widened from the ANSI code page for the log.
+std::wstring FailureText(HRESULT hr) {
+    _com_error error(hr);
+    const char* text = error.MessageText();
+    if (!text) {
+        return std::wstring();
+    }
+    const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (length <= 1) {
+        return std::wstring();
+    }
+    std::wstring wide(static_cast<size_t>(length - 1), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), length);
+    return wide;
+}
+
+} // namespace
+
+HRESULT STDMETHODCALLTYPE KovraAPO::LockForProcess(
+    UINT32 u32NumInputConnections, APO_CONNECTION_DESCRIPTOR** ppInputConnections,
+    UINT32 u32NumOutputConnections, APO_CONNECTION_DESCRIPTOR** ppOutputConnections) {
+    LogMessage(__FILE__, __LINE__, PrimaryFace(), true, L"LockForProcess");
+
+    UNCOMPRESSEDAUDIOFORMAT inputFormat;
+    HRESULT hr = ReadFirstFormat(u32NumInputConnections, ppInputConnections, &inputFormat);
+    if (FAILED(hr)) {
+        LogMessage(__FILE__, __LINE__, PrimaryFace(), false,
+                   L"Error in GetUncompressedAudioFormat in LockForProcess (in)");
+        return hr;
+    }
+    // Taken before the base validates the lock, and kept even when the lock then fails.
+    maxFrameCount = ppInputConnections[0]->u32MaxFrameCount;
+
+    UNCOMPRESSEDAUDIOFORMAT outputFormat;
+    hr = ReadFirstFormat(u32NumOutputConnections, ppOutputConnections, &outputFormat);
+    if (FAILED(hr)) {
+        LogMessage(__FILE__, __LINE__, PrimaryFace(), false,
+                   L"Error in GetUncompressedAudioFormat in LockForProcess (out)");
+        return hr;
+    }
+
+    hr = CBaseAudioProcessingObject::LockForProcess(u32NumInputConnections, ppInputConnections,
+                                                    u32NumOutputConnections, ppOutputConnections);
+    if (FAILED(hr)) {
+        LogMessage(__FILE__, __LINE__, PrimaryFace(), false,
+                   L"Error in CBaseAudioProcessingObject::LockForProcess: %s",
+                   FailureText(hr).c_str());
+        return hr;
+    }
+
+    inputChannels = inputFormat.dwSamplesPerFrame;
+    outputChannels = outputFormat.dwSamplesPerFrame;
+    sampleRate = static_cast<INT32>(inputFormat.fFramesPerSecond);
+
+    UpdateFilterMode();
+    OpenEngineInstance();
+    LoadFilterForMode();
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE KovraAPO::UnlockForProcess() {
+    LogMessage(__FILE__, __LINE__, PrimaryFace(), true, L"UnlockForProcess");
+    // Destroyed even when the base reports that the object was not locked.
+    DestroyEngineInstance();
+    return CBaseAudioProcessingObject::UnlockForProcess();
+}

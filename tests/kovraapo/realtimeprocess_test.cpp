@@ -1,0 +1,219 @@
+// APOProcess: what each kind of block does to the output record and the engine, the reload
+// block, and the promise that an ordinary block allocates nothing.
+#include "effecttestsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+using namespace effecttest;
+using recordingengine::Call;
+using recordingengine::CallsOf;
+
+namespace {
+std::atomic<long> allocationCount{0};
+} // namespace
+
+// Every allocation of the test program passes here, so a test can count them.
+void* operator new(size_t size) {
+    ++allocationCount;
+    if (void* memory = std::malloc(size ? size : 1)) {
+        return memory;
+    }
+    throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, size_t) noexcept {
+    std::free(memory);
+}
+
+namespace {
+
+class RealtimeTest : public EffectTest {
+protected:
+    void LockStereo(UINT32 enable, UINT32 mode) {
+        effect->SetEndpointValues(enable, mode);
+        ASSERT_EQ(stream.Lock(effect.effect), S_OK);
+    }
+    void FillOutput(float value) {
+        std::fill(stream.output.samples.begin(), stream.output.samples.end(), value);
+    }
+
+    EffectHolder effect{&registration};
+    Stream stream{2, 48000, 480};
+};
+
+TEST_F(RealtimeTest, ValidBlockGoesThroughTheEngine) {
+    LockStereo(1, 0);
+    Block block(stream, 480, BUFFER_VALID);
+    block.Run(effect.effect);
+    EXPECT_EQ(block.out.u32ValidFrameCount, 480u);
+    EXPECT_EQ(block.out.u32BufferFlags, BUFFER_VALID);
+    EXPECT_EQ(effect->BlockFrameCount(), 480u);
+    const auto blocks = CallsOf(Call::ProcessBlock);
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0].handle, effect->EngineHandle());
+    EXPECT_EQ(blocks[0].input, stream.input.samples.data());
+    EXPECT_EQ(blocks[0].output, stream.output.samples.data());
+    EXPECT_EQ(blocks[0].arguments[0], 480);
+}
+
+TEST_F(RealtimeTest, ZeroFrameBlockStillCallsTheEngine) {
+    LockStereo(1, 0);
+    Block block(stream, 0, BUFFER_VALID);
+    block.out.u32ValidFrameCount = 77;
+    block.Run(effect.effect);
+    EXPECT_EQ(block.out.u32ValidFrameCount, 0u);
+    const auto blocks = CallsOf(Call::ProcessBlock);
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0].arguments[0], 0);
+}
+
+TEST_F(RealtimeTest, SilentBlockPassesAsSilenceAndKeepsAPendingReload) {
+    LockStereo(1, 0);
+    Block valid(stream, 480, BUFFER_VALID);
+    valid.Run(effect.effect);
+    effect->RequestReload();
+    FillOutput(0.5f);
+    const size_t callsBefore = recordingengine::Calls().size();
+
+    Block silent(stream, 240, BUFFER_SILENT);
+    silent.Run(effect.effect);
+    EXPECT_EQ(silent.out.u32ValidFrameCount, 240u);
+    EXPECT_EQ(silent.out.u32BufferFlags, BUFFER_SILENT);
+    EXPECT_EQ(stream.output.samples[0], 0.5f); // not written
+    EXPECT_EQ(effect->BlockFrameCount(), 480u);
+    EXPECT_EQ(recordingengine::Calls().size(), callsBefore);
+    EXPECT_EQ(effect->ReloadPending(), 1u);
+}
+
+TEST_F(RealtimeTest, InvalidBlockLeavesTheOutputRecordAlone) {
+    LockStereo(1, 0);
+    for (UINT32 flags : {0u, 3u, 0xFFFFFFFFu}) {
+        Block block(stream, 480, static_cast<APO_BUFFER_FLAGS>(flags));
+        block.out.u32ValidFrameCount = 12;
+        block.out.u32BufferFlags = BUFFER_SILENT;
+        const APO_CONNECTION_PROPERTY before = block.out;
+        block.Run(effect.effect);
+        EXPECT_EQ(0, memcmp(&before, &block.out, sizeof before)) << flags;
+    }
+    EXPECT_TRUE(CallsOf(Call::ProcessBlock).empty());
+}
+
+TEST_F(RealtimeTest, MissingConnectionRecordsAreIgnored) {
+    LockStereo(1, 0);
+    Block block(stream, 480, BUFFER_VALID);
+    APO_CONNECTION_PROPERTY* none = nullptr;
+    effect->APOProcess(1, &none, 1, &block.outPointer);
+    effect->APOProcess(1, &block.inPointer, 1, nullptr);
+    EXPECT_TRUE(CallsOf(Call::ProcessBlock).empty());
+}
+
+TEST_F(RealtimeTest, ReloadBlockReopensWithTheNewPresetAndOutputsSilence) {
+    LockStereo(1, 0); // "2_ch", preset 0
+    const KovraHandle first = effect->EngineHandle();
+    recordingengine::Clear();
+    recordingengine::SetLatencyFrames(0);
+
+    effect->SetFilterMode(1);
+    effect->RequestReload();
+    FillOutput(0.25f);
+    Block reload(stream, 300, BUFFER_VALID);
+    reload.Run(effect.effect);
+
+    EXPECT_EQ(reload.out.u32ValidFrameCount, 300u);
+    EXPECT_EQ(reload.out.u32BufferFlags, BUFFER_VALID);
+    for (size_t i = 0; i < 600; ++i) {
+        ASSERT_EQ(stream.output.samples[i], 0.0f) << i;
+    }
+    EXPECT_EQ(stream.output.samples[600], 0.25f); // nothing past the block is touched
+    EXPECT_TRUE(CallsOf(Call::ProcessBlock).empty());
+    EXPECT_EQ(effect->ReloadPending(), 0u);
+
+    const auto& calls = recordingengine::Calls();
+    ASSERT_EQ(calls.size(), 6u);
+    EXPECT_EQ(calls[0].call, Call::Reset);
+    EXPECT_EQ(calls[0].handle, first);
+    EXPECT_EQ(calls[1].call, Call::GetConfigIndexFromName);
+    EXPECT_STREQ(calls[1].name, "2_ch_bypass");
+    EXPECT_EQ(calls[2].call, Call::Create);
+    EXPECT_EQ(calls[3].call, Call::Destroy);
+    EXPECT_EQ(calls[3].handle, first);
+    EXPECT_EQ(calls[4].call, Call::PrepareToPlay);
+    EXPECT_EQ(calls[5].call, Call::LoadFilter);
+    EXPECT_EQ(calls[5].arguments[0], 1);
+    EXPECT_EQ(calls[5].handle, effect->EngineHandle());
+
+    Block next(stream, 480, BUFFER_VALID);
+    next.Run(effect.effect);
+    const auto blocks = CallsOf(Call::ProcessBlock);
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0].handle, effect->EngineHandle());
+}
+
+TEST_F(RealtimeTest, ManyReloadsLeaveExactlyOneInstance) {
+    LockStereo(1, 0);
+    Block block(stream, 480, BUFFER_VALID);
+    for (int i = 0; i < 1000; ++i) {
+        effect->SetFilterMode(static_cast<UINT32>(i % 3));
+        effect->RequestReload();
+        block.Run(effect.effect);
+    }
+    EXPECT_EQ(recordingengine::LiveInstances(), 1u);
+    EXPECT_EQ(effect->UnlockForProcess(), S_OK);
+    EXPECT_EQ(recordingengine::LiveInstances(), 0u);
+}
+
+// A request that arrives while a reload block is reopening the instance must not be swallowed
+// by that block: the engine's LoadFilter call is the moment "during the reload".
+TEST_F(RealtimeTest, RequestDuringAReloadIsAppliedAtTheNextBlock) {
+    LockStereo(1, 0);
+    effect->SetFilterMode(1);
+    effect->RequestReload();
+    Block block(stream, 480, BUFFER_VALID);
+    block.Run(effect.effect);
+    // The notification thread's writes, landing after the reload block took the request.
+    effect->SetFilterMode(2);
+    effect->RequestReload();
+    recordingengine::Clear();
+    block.Run(effect.effect);
+    const auto loads = CallsOf(Call::LoadFilter);
+    ASSERT_EQ(loads.size(), 1u);
+    EXPECT_EQ(loads[0].arguments[0], 2);
+    EXPECT_TRUE(CallsOf(Call::ProcessBlock).empty());
+    EXPECT_EQ(effect->ReloadPending(), 0u);
+}
+
+TEST_F(RealtimeTest, PresetOutsideTheTableLoadsNothingButEndsTheRequest) {
+    LockStereo(1, 0);
+    // A preset outside 0..2 loads nothing, yet the request is consumed and the block is silent.
+    effect->SetFilterMode(7);
+    effect->RequestReload();
+    Block block(stream, 480, BUFFER_VALID);
+    block.Run(effect.effect);
+    EXPECT_EQ(CallsOf(Call::LoadFilter).size(), 1u); // the lock's own load only
+    EXPECT_EQ(effect->ReloadPending(), 0u);
+}
+
+TEST_F(RealtimeTest, OrdinaryValidBlockAllocatesNothing) {
+    LockStereo(1, 0);
+    Block block(stream, 480, BUFFER_VALID);
+    block.Run(effect.effect); // warm up
+    const long before = allocationCount.load();
+    for (int i = 0; i < 100; ++i) {
+        block.Run(effect.effect);
+    }
+    EXPECT_EQ(allocationCount.load(), before);
+    EXPECT_EQ(CallsOf(Call::ProcessBlock).size(), 101u);
+    // The counter does see allocations: otherwise the check above proves nothing.
+    const long beforeProbe = allocationCount.load();
+    int* volatile probe = new int(1);
+    delete probe;
+    EXPECT_EQ(allocationCount.load(), beforeProbe + 1);
+}
+
+} // namespace
