@@ -130,8 +130,14 @@ int RunEffect(const HostOptions& options, WavReader& reader, RunSummary& summary
     summary.unloadAnswer = effect.ReleaseAndAskUnload();
     summary.storeReferencesLeft = endpointStore->ReferencesBeyondCreator();
     if (!streamed) {
-        const bool readFailed = error.rfind("read error", 0) == 0;
-        return Fail(readFailed ? kExitBadInput : kExitEffectFailed, error);
+        switch (summary.loop.failure) {
+        case LoopFailure::Read:
+            return Fail(kExitBadInput, error);
+        case LoopFailure::Write:
+            return Fail(kExitWriteFailed, error);
+        default:
+            return Fail(kExitEffectFailed, error);
+        }
     }
     if (FAILED(unlocked)) {
         return Fail(kExitEffectFailed, "UnlockForProcess failed: " + DescribeHResult(unlocked));

@@ -84,6 +84,7 @@ bool RunProcessingLoop(IAudioProcessingObjectRT* effect, StreamBuffers& buffers,
         const uint64_t startFrame = result.framesIn;
         const size_t frames = reader.ReadFrames(buffers.input.data(), buffers.periodFrames, error);
         if (frames == 0) {
+            result.failure = error.empty() ? LoopFailure::None : LoopFailure::Read;
             return error.empty();
         }
         while (nextChange < changes.size() &&
@@ -108,6 +109,7 @@ bool RunProcessingLoop(IAudioProcessingObjectRT* effect, StreamBuffers& buffers,
         result.processSeconds.push_back(SecondsSince(start, frequency));
 
         if (!CheckOutput(output, static_cast<uint32_t>(frames), period, error)) {
+            result.failure = LoopFailure::Effect;
             return false;
         }
         const size_t outputSamples = frames * buffers.outputChannels;
@@ -123,6 +125,7 @@ bool RunProcessingLoop(IAudioProcessingObjectRT* effect, StreamBuffers& buffers,
         ++result.periods;
         result.framesIn += frames;
         if (!writer.Write(buffers.output.data(), frames, error)) {
+            result.failure = LoopFailure::Write;
             return false;
         }
         result.framesOut += frames;

@@ -42,7 +42,10 @@ struct ReloadBlock {
     uint64_t frame = 0;
 };
 
+enum class LoopFailure { None, Read, Effect, Write };
+
 struct LoopResult {
+    LoopFailure failure = LoopFailure::None;
     uint64_t periods = 0;
     uint64_t silentPeriods = 0;
     uint64_t framesIn = 0;

@@ -182,6 +182,7 @@ TEST(ProcessingLoop, AShortAnswerFromTheEffectStopsTheRun) {
     run.effect.shortBy = 1;
     RunStream(run, 300, 100, {});
     EXPECT_FALSE(run.finished);
+    EXPECT_EQ(run.result.failure, LoopFailure::Effect);
     EXPECT_NE(run.error.find("returned 99 frames"), std::string::npos) << run.error;
 }
 
