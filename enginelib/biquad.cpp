@@ -9,18 +9,6 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// State below this (about -300 dBFS) is inaudible. Clearing it keeps the recursion out of the
-// denormal range, where x86 arithmetic becomes many times slower, and lets the state reach exact
-// zero in silence. Both memories of a channel are cleared together: clearing only one would
-// remove part of the damping and can sustain a tiny oscillation for ever.
-constexpr float kStateFloor = 1e-15f;
-
-inline void SettleQuietState(float& z1, float& z2) {
-    const bool quiet = std::fabs(z1) < kStateFloor && std::fabs(z2) < kStateFloor;
-    z1 = quiet ? 0.0f : z1;
-    z2 = quiet ? 0.0f : z2;
-}
-
 struct Prototype {
     double cosW0;
     double alpha;
@@ -120,26 +108,9 @@ void StereoBiquad::clearState() {
 }
 
 void StereoBiquad::process(float* frames, uint32_t frameCount) {
-    float leftZ1 = state_[0][0], leftZ2 = state_[0][1];
-    float rightZ1 = state_[1][0], rightZ2 = state_[1][1];
     for (uint32_t frame = 0; frame < frameCount; ++frame) {
-        const float left = frames[2 * frame];
-        const float right = frames[2 * frame + 1];
-        const float leftOut = b0_ * left + leftZ1;
-        const float rightOut = b0_ * right + rightZ1;
-        leftZ1 = b1_ * left - a1_ * leftOut + leftZ2;
-        rightZ1 = b1_ * right - a1_ * rightOut + rightZ2;
-        leftZ2 = b2_ * left - a2_ * leftOut;
-        rightZ2 = b2_ * right - a2_ * rightOut;
-        SettleQuietState(leftZ1, leftZ2);
-        SettleQuietState(rightZ1, rightZ2);
-        frames[2 * frame] = leftOut;
-        frames[2 * frame + 1] = rightOut;
+        tick(frames[2 * frame], frames[2 * frame + 1]);
     }
-    state_[0][0] = leftZ1;
-    state_[0][1] = leftZ2;
-    state_[1][0] = rightZ1;
-    state_[1][1] = rightZ2;
 }
 
 } // namespace kovra

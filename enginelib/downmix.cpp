@@ -38,15 +38,44 @@ void Downmix::copyStereo(const float* input, float* output, uint32_t frameCount)
     }
 }
 
-void Downmix::mix(const float* input, float* output, uint32_t frameCount) const {
-    const int channels = channelCount_;
+template <int kChannels>
+void Downmix::mixChannels(const float* input, float* output, uint32_t frameCount) const {
     // Ascending order keeps in-place use safe: frame f is written at 2f, never past the input
     // already read (channels * f).
     for (uint32_t frame = 0; frame < frameCount; ++frame) {
-        const float* in = input + static_cast<size_t>(frame) * channels;
+        const float* in = input + static_cast<size_t>(frame) * kChannels;
         float left = 0.0f;
         float right = 0.0f;
-        for (int channel = 0; channel < channels; ++channel) {
+        for (int channel = 0; channel < kChannels; ++channel) {
+            const float sample = MakeFinite(in[channel]);
+            left += left_[channel] * sample;
+            right += right_[channel] * sample;
+        }
+        output[2 * static_cast<size_t>(frame)] = FlushSpeck(left);
+        output[2 * static_cast<size_t>(frame) + 1] = FlushSpeck(right);
+    }
+}
+
+void Downmix::mix(const float* input, float* output, uint32_t frameCount) const {
+    // A fixed channel count lets the compiler unroll the inner sum for the usual layouts.
+    switch (channelCount_) {
+    case 2:
+        return mixChannels<2>(input, output, frameCount);
+    case 6:
+        return mixChannels<6>(input, output, frameCount);
+    case 8:
+        return mixChannels<8>(input, output, frameCount);
+    default:
+        return mixAnyChannels(input, output, frameCount);
+    }
+}
+
+void Downmix::mixAnyChannels(const float* input, float* output, uint32_t frameCount) const {
+    for (uint32_t frame = 0; frame < frameCount; ++frame) {
+        const float* in = input + static_cast<size_t>(frame) * channelCount_;
+        float left = 0.0f;
+        float right = 0.0f;
+        for (int channel = 0; channel < channelCount_; ++channel) {
             const float sample = MakeFinite(in[channel]);
             left += left_[channel] * sample;
             right += right_[channel] * sample;

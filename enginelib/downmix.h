@@ -27,6 +27,10 @@ public:
     static constexpr float kSampleLimit = 1.0e4f; // +80 dBFS
 
 private:
+    template <int kChannels>
+    void mixChannels(const float* input, float* output, uint32_t frameCount) const;
+    void mixAnyChannels(const float* input, float* output, uint32_t frameCount) const;
+
     int channelCount_;
     bool stereoIdentity_;
     float left_[kMaxInputChannels];

@@ -20,7 +20,7 @@ enum class FilterType { Peaking, LowShelf, HighShelf, LowPass, HighPass };
 struct FilterSection {
     FilterType type = FilterType::Peaking;
     double frequencyHz = 1000.0;
-    double q = 0.7071; // Butterworth
+    double q = 0.7071;   // Butterworth
     double gainDb = 0.0; // peaking and shelves only
 };
 

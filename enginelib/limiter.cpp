@@ -22,6 +22,9 @@ void Limiter::process(float* frames, uint32_t frameCount) {
         float& left = frames[2 * frame];
         float& right = frames[2 * frame + 1];
         const float peak = std::max(std::fabs(left), std::fabs(right));
+        if (gain == 1.0f && peak <= ceiling_) {
+            continue; // at rest and under the ceiling: the sample leaves as it came
+        }
         const float target = peak > ceiling_ ? ceiling_ / peak : 1.0f;
         // The gain never exceeds its target, so the peak never exceeds the ceiling. Rounding
         // would stall the recovery one step short of the target; it is snapped there instead.

@@ -23,14 +23,16 @@ void PresetChain::clearState() {
 }
 
 void PresetChain::applyFilters(float* frames, uint32_t frameCount) {
-    if (preGain_ != 1.0f) {
-        const size_t samples = 2 * static_cast<size_t>(frameCount);
-        for (size_t index = 0; index < samples; ++index) {
-            frames[index] *= preGain_;
+    const float preGain = preGain_;
+    const int sectionCount = sectionCount_;
+    for (uint32_t frame = 0; frame < frameCount; ++frame) {
+        float left = frames[2 * frame] * preGain;
+        float right = frames[2 * frame + 1] * preGain;
+        for (int index = 0; index < sectionCount; ++index) {
+            sections_[index].tick(left, right);
         }
-    }
-    for (int index = 0; index < sectionCount_; ++index) {
-        sections_[index].process(frames, frameCount);
+        frames[2 * frame] = left;
+        frames[2 * frame + 1] = right;
     }
 }
 
