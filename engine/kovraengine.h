@@ -57,39 +57,58 @@ enum {
 /* Index that Kovra_getConfigIndexFromName gives for a name it does not know. */
 #define KOVRA_CONFIG_INDEX_UNKNOWN (-1)
 
-/* Reads the configuration file (narrow path). A missing file gives
- * KovraResult_kErrorNotAvailable and leaves the built-in defaults in force. */
+/* Reads the configuration file (narrow path; format: config/kovra.config). Instances created
+ * afterwards use what it defines; instances that exist keep their settings.
+ * KovraResult_kOk: the file was read. KovraResult_kErrorNotAvailable: it cannot be opened or
+ * read. KovraResult_kFailed: its content is refused as a whole (the reason, "line N: ...",
+ * comes from Kovra_getInitializeMessage in kovramessages.h). KovraResult_kErrorParameter: NULL
+ * path. After any failure the built-in defaults are in force. */
 KOVRA_API KovraResult Kovra_initialize(const char* configPath);
 
 /* Index of a configuration name ("2_ch", "2_ch_bypass", "6_ch", "6_ch_bypass", "8_ch",
  * "8_ch_bypass"), or KOVRA_CONFIG_INDEX_UNKNOWN. */
 KOVRA_API int32_t Kovra_getConfigIndexFromName(const char* configName);
 
-/* Creates an instance of the configuration and writes its handle into *handle. */
+/* Creates an instance of the configuration and writes its handle into *handle.
+ * KovraResult_kErrorParameter for a NULL handle pointer, KovraResult_kErrorIndexOutOfRange for an
+ * index that no name gives (KOVRA_CONFIG_INDEX_UNKNOWN included), KovraResult_kErrorMemory when
+ * it cannot be allocated. On failure *handle is left as it was, so a live instance held there is
+ * not lost. Every later call on the instance runs without allocating or locking. */
 KOVRA_API KovraResult Kovra_create(KovraHandle* handle, int32_t configIndex);
 
 /* Readies the instance for blocks of at most maxBlockFrames frames of channelCount channels at
- * sampleRate frames per second. inputSampleBytes and outputSampleBytes must be 4 (32-bit
- * float); outputLayout must be -1 (stereo). */
+ * sampleRate frames per second, and designs the filters for that rate. inputSampleBytes and
+ * outputSampleBytes must be 4 (32-bit float; other sizes give KovraResult_kNotImplemented);
+ * outputLayout must be -1 (stereo) and channelCount that of the configuration's name (else
+ * KovraResult_kChannelConfigurationNotSupported); sampleRate 8000 to 384000 (else
+ * KovraResult_kSamplerateNotSupported); maxBlockFrames 1 to 1048576 (else
+ * KovraResult_kErrorParameter). A refused call leaves an earlier preparation in force. */
 KOVRA_API KovraResult Kovra_prepareToPlay(KovraHandle handle, int32_t sampleRate,
                                           int32_t channelCount, int32_t maxBlockFrames,
                                           int32_t inputSampleBytes, int32_t outputSampleBytes,
                                           int32_t outputLayout);
 
-/* Clears the processing state (filter memories); the instance stays valid. */
+/* Clears the processing state (filter memories, limiter gain); the instance stays valid and
+ * keeps its preparation and preset. It frees nothing: only Kovra_destroy does. */
 KOVRA_API KovraResult Kovra_reset(KovraHandle handle);
 
-/* Selects filter preset 0, 1 or 2 for the next block. */
+/* Selects filter preset 0, 1 or 2 for the next block, which starts that preset's chain from
+ * rest. Any other preset gives KovraResult_kErrorIndexOutOfRange. Real-time safe. */
 KOVRA_API KovraResult Kovra_Ambrel_loadFilter(KovraHandle handle, int32_t preset);
 
-/* Downmixes frameCount frames of input to stereo and applies the loaded preset. */
+/* Downmixes frameCount frames of input to stereo and applies the loaded preset; output may be
+ * the input buffer itself. A block longer than the prepared maximum is processed in pieces.
+ * NULL buffers give KovraResult_kErrorParameter; an unprepared instance writes silence and gives
+ * KovraResult_kErrorNotAvailable. Real-time safe: no allocation, lock or wait. */
 KOVRA_API KovraResult Kovra_processBlock(KovraHandle handle, const float* input, float* output,
                                          uint32_t frameCount);
 
-/* Latency of the instance's processing, in frames. */
+/* Latency of the instance's processing, in frames: 0, as no stage looks ahead.
+ * KovraResult_kErrorParameter for a NULL out-pointer. */
 KOVRA_API KovraResult Kovra_getLatency(KovraHandle handle, uint32_t* latencyFrames);
 
-/* Releases the instance; the handle must not be used afterwards. */
+/* Releases the instance; the handle must not be used afterwards. Every function answers a NULL
+ * handle with KovraResult_kInvalidHandle. */
 KOVRA_API KovraResult Kovra_destroy(KovraHandle handle);
 
 #ifdef __cplusplus
