@@ -42,6 +42,16 @@ uint32_t PeriodFrames(double milliseconds, uint32_t sampleRate) {
     return frames < 1.0 ? 1u : static_cast<uint32_t>(frames);
 }
 
+std::wstring FullPath(const std::wstring& path) {
+    wchar_t full[MAX_PATH * 4];
+    const DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr);
+    return length == 0 || length >= MAX_PATH * 4 ? path : std::wstring(full, length);
+}
+
+bool SameFile(const std::wstring& first, const std::wstring& second) {
+    return _wcsicmp(FullPath(first).c_str(), FullPath(second).c_str()) == 0;
+}
+
 class ComScope {
 public:
     ComScope() : result(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
@@ -162,6 +172,9 @@ int wmain(int argc, wchar_t** argv) {
     if (options.showHelp) {
         std::fputs(HostUsageText(), stdout);
         return kExitDone;
+    }
+    if (SameFile(options.inputPath, options.outputPath)) {
+        return Fail(kExitUsage, "the output file would overwrite the input file");
     }
     WavReader reader;
     if (!OpenWavFile(reader, options.inputPath, error)) {

@@ -2,6 +2,8 @@
 
 #include "bytesource.h"
 
+#include <windows.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -38,9 +40,10 @@ bool WavWriter::Create(const std::wstring& newPath, uint16_t newChannels, uint32
     encoding = newEncoding;
     framesWritten = 0;
     clippedSamples = 0;
-    file = _wfopen(path.c_str(), L"wb");
+    partialPath = path + L".partial";
+    file = _wfopen(partialPath.c_str(), L"wb");
     if (file == nullptr) {
-        error = "cannot create " + Utf8FromWide(path) + ": " + std::strerror(errno);
+        error = "cannot create " + Utf8FromWide(partialPath) + ": " + std::strerror(errno);
         return false;
     }
     if (!WriteHeader()) {
@@ -118,8 +121,14 @@ bool WavWriter::Finish(std::string& error) {
     const bool closed = std::fclose(file) == 0;
     file = nullptr;
     if (!written || !closed) {
-        error = "cannot write " + Utf8FromWide(path) + ": " + std::strerror(errno);
-        _wremove(path.c_str());
+        error = "cannot write " + Utf8FromWide(partialPath) + ": " + std::strerror(errno);
+        _wremove(partialPath.c_str());
+        return false;
+    }
+    if (!MoveFileExW(partialPath.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        error = "cannot put the output in place as " + Utf8FromWide(path) + " (error " +
+                std::to_string(GetLastError()) + ")";
+        _wremove(partialPath.c_str());
         return false;
     }
     return true;
@@ -129,6 +138,6 @@ void WavWriter::Abandon() {
     if (file != nullptr) {
         std::fclose(file);
         file = nullptr;
-        _wremove(path.c_str());
+        _wremove(partialPath.c_str());
     }
 }

@@ -1,6 +1,7 @@
 // Writes the host's output: interleaved float frames as a WAV file of 32-bit float or 16/24-bit
-// PCM. Sizes in the headers are filled in by Finish; a file that was not finished is removed, so
-// a failed run never leaves a WAV that looks complete.
+// PCM. The samples go to "<path>.partial" first; Finish fills in the sizes and only then puts the
+// file in place, so a failed run neither leaves a WAV that looks complete nor destroys a file
+// that was there before.
 #pragma once
 
 #include "sampleconversion.h"
@@ -32,6 +33,7 @@ private:
 
     FILE* file = nullptr;
     std::wstring path;
+    std::wstring partialPath;
     uint16_t channels = 0;
     uint32_t sampleRate = 0;
     OutputEncoding encoding = OutputEncoding::Float32;

@@ -124,6 +124,15 @@ malformed)
     expect_message "truncated: the data chunk claims 38400 bytes but only 4932 follow"
     ;;
 
+# Output named like the input: refused before anything is written, the input left whole.
+same_file)
+    generate in.wav 2 48000 16 16 0.2
+    cp "$WORK/in.wav" "$WORK/copy.wav"
+    process_expecting 1 "$WORK/in.wav" "$WORK/../$(basename "$WORK")/in.wav"
+    expect_message "would overwrite the input"
+    cmp -s "$WORK/in.wav" "$WORK/copy.wav" || fail "the input was changed"
+    ;;
+
 *) fail "unknown case" ;;
 esac
 echo "ok: $CASE"

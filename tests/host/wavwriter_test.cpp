@@ -84,16 +84,43 @@ TEST(WavWriter, PadsAnOddDataChunk) {
     EXPECT_EQ(reader.Format().frameCount, 1u);
 }
 
-TEST(WavWriter, AnUnfinishedFileIsRemoved) {
+TEST(WavWriter, AnUnfinishedFileIsRemovedAndAnOlderOneKept) {
     TempFolder folder;
     const std::wstring path = folder.File(L"unfinished.wav");
+    FILE* older = _wfopen(path.c_str(), L"wb");
+    ASSERT_NE(older, nullptr);
+    std::fputs("older", older);
+    std::fclose(older);
     {
         WavWriter writer;
         std::string error;
         ASSERT_TRUE(writer.Create(path, 2, 48000, OutputEncoding::Float32, error));
-        EXPECT_TRUE(FileExists(path));
+        const float samples[2] = {0.5f, 0.5f};
+        ASSERT_TRUE(writer.Write(samples, 1, error));
+        EXPECT_TRUE(FileExists(path + L".partial"));
     }
-    EXPECT_FALSE(FileExists(path));
+    EXPECT_FALSE(FileExists(path + L".partial"));
+    WavReader reader;
+    std::string error;
+    EXPECT_FALSE(OpenWavFile(reader, path, error));
+    EXPECT_NE(error.find("shorter than a RIFF header"), std::string::npos) << error;
+}
+
+TEST(WavWriter, AFinishedFileReplacesAnOlderOne) {
+    TempFolder folder;
+    const std::wstring path = folder.File(L"replaced.wav");
+    FILE* older = _wfopen(path.c_str(), L"wb");
+    ASSERT_NE(older, nullptr);
+    std::fputs("older", older);
+    std::fclose(older);
+    WavWriter writer;
+    std::string error;
+    ASSERT_TRUE(writer.Create(path, 2, 48000, OutputEncoding::Pcm16, error));
+    ASSERT_TRUE(writer.Finish(error)) << error;
+    EXPECT_FALSE(FileExists(path + L".partial"));
+    WavReader reader;
+    ASSERT_TRUE(OpenWavFile(reader, path, error)) << error;
+    EXPECT_EQ(reader.Format().frameCount, 0u);
 }
 
 TEST(WavWriter, AnUncreatableFileIsNamedInTheMessage) {
