@@ -3,7 +3,10 @@
 #include "configtext.h"
 
 #include <array>
+#include <new>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace kovra {
 namespace {
