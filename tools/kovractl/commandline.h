@@ -1,0 +1,27 @@
+// kovractl's command line: list, set, install, uninstall, help and version.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class CommandKind { List, Set, Install, Uninstall, Help, Version };
+
+struct Command {
+    CommandKind kind = CommandKind::Help;
+    std::wstring endpoint; // for set, install and uninstall
+    std::optional<UINT32> enable;
+    std::optional<UINT32> mode;
+};
+
+struct ParsedCommandLine {
+    Command command;
+    std::wstring error; // empty when the command line is good
+};
+
+// `arguments` without the program's name.
+ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments);
+
+std::wstring UsageText();

@@ -1,0 +1,67 @@
+#include "registryvalue.h"
+
+#include <cstring>
+
+LSTATUS ReadRawValue(HKEY key, const wchar_t* name, std::optional<RawValue>& value) {
+    value.reset();
+    RawValue read;
+    DWORD size = 0;
+    LSTATUS status = RegQueryValueExW(key, name, nullptr, &read.type, nullptr, &size);
+    // The value may grow between the two calls; ask again until it fits.
+    while (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+        read.data.resize(size);
+        status = RegQueryValueExW(key, name, nullptr, &read.type, read.data.data(), &size);
+        if (status == ERROR_SUCCESS) {
+            read.data.resize(size);
+            value = std::move(read);
+            return ERROR_SUCCESS;
+        }
+    }
+    return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+}
+
+RawValue TextValue(const std::wstring& text) {
+    RawValue value;
+    value.type = REG_SZ;
+    value.data.resize((text.size() + 1) * sizeof(wchar_t));
+    std::memcpy(value.data.data(), text.c_str(), value.data.size());
+    return value;
+}
+
+std::vector<std::wstring> TextsOf(const RawValue& value) {
+    if (value.type != REG_SZ && value.type != REG_EXPAND_SZ && value.type != REG_MULTI_SZ) {
+        return {};
+    }
+    std::wstring characters(value.data.size() / sizeof(wchar_t), L'\0');
+    std::memcpy(characters.data(), value.data.data(), characters.size() * sizeof(wchar_t));
+    std::vector<std::wstring> texts;
+    size_t start = 0;
+    while (start < characters.size()) {
+        size_t end = characters.find(L'\0', start);
+        if (end == std::wstring::npos) {
+            end = characters.size();
+        }
+        if (end == start && value.type == REG_MULTI_SZ) {
+            break; // the list's closing empty string
+        }
+        texts.push_back(characters.substr(start, end - start));
+        if (value.type != REG_MULTI_SZ) {
+            break;
+        }
+        start = end + 1;
+    }
+    return texts;
+}
+
+std::wstring DescribeRawValue(const RawValue& value) {
+    const std::vector<std::wstring> texts = TextsOf(value);
+    if (texts.empty()) {
+        return L"(registry type " + std::to_wstring(value.type) + L", " +
+               std::to_wstring(value.data.size()) + L" bytes)";
+    }
+    std::wstring joined;
+    for (const std::wstring& text : texts) {
+        joined += (joined.empty() ? L"" : L", ") + text;
+    }
+    return joined;
+}
