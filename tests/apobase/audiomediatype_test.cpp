@@ -72,6 +72,10 @@ struct LayoutCase {
     DWORD avgBytesPerSec;
 };
 
+void PrintTo(const LayoutCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class MediaTypeLayout : public MediaTypeTest, public ::testing::WithParamInterface<LayoutCase> {};
 
 TEST_P(MediaTypeLayout, ChoosesTheLayoutThatCanSayEverything) {
@@ -170,6 +174,10 @@ struct RefusalCase {
     UNCOMPRESSEDAUDIOFORMAT description;
 };
 
+void PrintTo(const RefusalCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class MediaTypeRefusal : public MediaTypeTest, public ::testing::WithParamInterface<RefusalCase> {};
 
 TEST_P(MediaTypeRefusal, RefusesInconsistentDescriptionAndHandsOutNothing) {
@@ -235,6 +243,10 @@ WAVEFORMATEXTENSIBLE Plain(WAVEFORMATEX header) {
 // 2 channels of 16 bits at 48000: the exact byte rate is 192000, 5 % of it 9600.
 const WAVEFORMATEXTENSIBLE kPcmStereo = Plain(PlainImage(WAVE_FORMAT_PCM, 2, 16, 48000));
 const WAVEFORMATEXTENSIBLE kExtensiblePcm = ExtensibleImage(kPcm, 2, 32, 24, 0x3);
+
+void PrintTo(const ImageCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class StoredImage : public MediaTypeTest, public ::testing::WithParamInterface<ImageCase> {};
 
@@ -349,6 +361,10 @@ WAVEFORMATEXTENSIBLE WithTag(WAVEFORMATEXTENSIBLE image, WORD tag) {
 WAVEFORMATEXTENSIBLE WithMask(WAVEFORMATEXTENSIBLE image, DWORD mask) {
     image.dwChannelMask = mask;
     return image;
+}
+
+void PrintTo(const EqualCase& c, std::ostream* out) {
+    *out << c.name;
 }
 
 class MediaTypeIsEqual : public MediaTypeTest, public ::testing::WithParamInterface<EqualCase> {};

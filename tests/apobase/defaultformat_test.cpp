@@ -54,6 +54,10 @@ struct CorrectionCase {
     HRESULT result;
 };
 
+void PrintTo(const CorrectionCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class DefaultFormatCorrection : public ::testing::TestWithParam<CorrectionCase> {};
 
 TEST_P(DefaultFormatCorrection, ClampsIntoTheEnginesFloatPipeline) {
