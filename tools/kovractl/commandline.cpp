@@ -118,7 +118,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
 std::wstring UsageText() {
     return L"kovractl"
            L" " KOVRA_VERSION L": puts the KovraAPO effect on a render endpoint and switches its "
-                              L"presets.\n"
+           L"presets.\n"
            L"\n"
            L"Usage:\n"
            L"  kovractl list                         render endpoints, their effects and "

@@ -2,17 +2,20 @@
 
 #include <objbase.h>
 
-#include <algorithm>
-#include <cwctype>
-
 namespace {
 
 constexpr size_t kGuidTextLength = 38; // {xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}
 
-std::wstring Lowered(std::wstring text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
-    return text;
+// Names come in any language: the invariant case mapping lowers "Ö" as well as "O".
+std::wstring Lowered(const std::wstring& text) {
+    std::wstring lowered(text.size(), L'\0');
+    if (!text.empty() &&
+        LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_LOWERCASE, text.data(),
+                      static_cast<int>(text.size()), lowered.data(),
+                      static_cast<int>(lowered.size()), nullptr, nullptr, 0) == 0) {
+        return text;
+    }
+    return lowered;
 }
 
 bool SameText(const std::wstring& first, const std::wstring& second) {

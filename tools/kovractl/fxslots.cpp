@@ -22,8 +22,13 @@ size_t Index(FxSlot slot) {
     return static_cast<size_t>(slot);
 }
 
+// Exactly the bytes given. The registry counts a string's terminator in when the caller left it
+// out but one follows the data in memory; a non-zero sentinel after the copy prevents that, so
+// a saved string without a terminator comes back without one.
 LSTATUS SetRaw(HKEY key, const wchar_t* name, const RawValue& value) {
-    return controlPlatform.setValue(key, name, 0, value.type, value.data.data(),
+    std::vector<BYTE> bytes(value.data);
+    bytes.resize(value.data.size() + 2 * sizeof(wchar_t), 0xFF);
+    return controlPlatform.setValue(key, name, 0, value.type, bytes.data(),
                                     static_cast<DWORD>(value.data.size()));
 }
 
