@@ -60,17 +60,16 @@ inline bool KeyExists(const std::wstring& path) {
 }
 
 // Sorted by name: the registry's own order is its own business.
-inline std::vector<Value> ValuesOf(const std::wstring& path) {
+inline std::vector<Value> ValuesOf(const std::wstring& path, HKEY root = HKEY_LOCAL_MACHINE) {
     std::vector<Value> values;
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) !=
-        ERROR_SUCCESS) {
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
         return values;
     }
     for (DWORD index = 0;; ++index) {
         wchar_t name[256];
         DWORD nameLength = 256;
-        BYTE data[1024];
+        BYTE data[2048];
         DWORD size = sizeof data;
         DWORD type = 0;
         if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, data, &size) !=

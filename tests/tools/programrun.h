@@ -1,4 +1,5 @@
-// Runs the built kovractl.exe as its own process, as a user does, and keeps what it printed.
+// Runs a program as its own process (the built kovractl.exe as a user does) and keeps what it
+// printed.
 #pragma once
 
 #include <windows.h>
@@ -61,10 +62,9 @@ private:
     HANDLE handle;
 };
 
-inline ProgramRun RunKovractl(const std::wstring& arguments) {
+inline ProgramRun RunProgram(std::wstring commandLine) {
     CaptureFile out(L".out");
     CaptureFile err(L".err");
-    std::wstring commandLine = L"\"" + BesideTestProgram(L"kovractl.exe") + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -84,6 +84,10 @@ inline ProgramRun RunKovractl(const std::wstring& arguments) {
     run.out = out.Text();
     run.err = err.Text();
     return run;
+}
+
+inline ProgramRun RunKovractl(const std::wstring& arguments) {
+    return RunProgram(L"\"" + BesideTestProgram(L"kovractl.exe") + L"\" " + arguments);
 }
 
 } // namespace ctltest
