@@ -96,18 +96,6 @@ protected:
     std::vector<Value> before;
 };
 
-TEST_F(RefusalTest, NotElevatedRefusesBothCommandsBeforeTouchingAnything) {
-    refusal.elevated = false;
-    EXPECT_EQ(InstallEffect(kEndpointGuid).change, FxChange::NotElevated);
-    ExpectNothingChanged();
-    refusal.elevated = true;
-    ASSERT_EQ(InstallEffect(kEndpointGuid).change, FxChange::Installed);
-    const std::vector<Value> installed = ValuesOf(endpoint.FxPath());
-    refusal.elevated = false;
-    EXPECT_EQ(UninstallEffect(kEndpointGuid).change, FxChange::NotElevated);
-    EXPECT_EQ(ValuesOf(endpoint.FxPath()), installed);
-}
-
 TEST_F(RefusalTest, ARefusedKeyOrValueLeavesTheRegistryAsItWas) {
     const struct {
         std::wstring keyEnding;

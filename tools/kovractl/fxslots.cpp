@@ -163,10 +163,13 @@ void UndoInstall(RegistryKey& fxKey, const FxSlots& current, const FxOutcome& wr
 }
 
 bool SavedMarkerSet(HKEY savedKey) {
-    std::optional<RawValue> marker;
-    return savedKey && ReadRawValue(savedKey, kCreatedMarker, marker) == ERROR_SUCCESS && marker &&
-           marker->type == REG_DWORD && marker->data.size() == sizeof(DWORD) &&
-           marker->data != std::vector<BYTE>(sizeof(DWORD), 0);
+    DWORD marker = 0;
+    DWORD size = sizeof marker;
+    DWORD type = REG_NONE;
+    return savedKey &&
+           RegQueryValueExW(savedKey, kCreatedMarker, nullptr, &type,
+                            reinterpret_cast<BYTE*>(&marker), &size) == ERROR_SUCCESS &&
+           type == REG_DWORD && marker != 0;
 }
 
 } // namespace
@@ -241,6 +244,10 @@ FxOutcome InstallEffect(const std::wstring& endpointGuid) {
     FxSlots current;
     status = ReadSlots(fxKey.Get(), current);
     if (status != ERROR_SUCCESS) {
+        fxKey.Close();
+        if (fxKeyCreated) {
+            DeleteKey(fxPath);
+        }
         return RegistryFailure(status, fxPath);
     }
     if (current.HoldsKovraAPO(FxSlot::PreMix) && current.HoldsKovraAPO(FxSlot::Stream)) {

