@@ -40,6 +40,13 @@ public:
         }
     }
     Interface* Detach() { return std::exchange(pointer, nullptr); }
+    // Asks the held object for another of its interfaces.
+    template <typename Other> HRESULT QueryInto(ComPtr<Other>& target) const {
+        if (!pointer) {
+            return E_POINTER;
+        }
+        return pointer->QueryInterface(__uuidof(Other), reinterpret_cast<void**>(target.Receive()));
+    }
     Interface* Get() const { return pointer; }
     Interface* operator->() const { return pointer; }
     explicit operator bool() const { return pointer != nullptr; }

@@ -1,6 +1,6 @@
 // apohost: runs a WAV file through the registered KovraAPO effect the way the audio engine
 // drives a system effect, and writes the stereo result with a summary of the run.
-#include "comref.h"
+#include "comptr.h"
 #include "effectsession.h"
 #include "endpointchanger.h"
 #include "formatnegotiation.h"
@@ -65,9 +65,9 @@ public:
     HRESULT result;
 };
 
-ComRef<MemoryPropertyStore> MakeEndpointStore(const HostOptions& options) {
-    ComRef<MemoryPropertyStore> store =
-        ComRef<MemoryPropertyStore>::Adopt(MemoryPropertyStore::Create());
+ComPtr<MemoryPropertyStore> MakeEndpointStore(const HostOptions& options) {
+    ComPtr<MemoryPropertyStore> store =
+        ComPtr<MemoryPropertyStore>::Attach(MemoryPropertyStore::Create());
     if (store && options.enable) {
         store->SetUInt32(EndpointPropertyKey(EndpointProperty::Enable), *options.enable);
     }
@@ -80,9 +80,9 @@ ComRef<MemoryPropertyStore> MakeEndpointStore(const HostOptions& options) {
 // Everything from creating the effect to the final Release. Returns the exit code.
 int RunEffect(const HostOptions& options, WavReader& reader, RunSummary& summary) {
     const WavFormat& format = reader.Format();
-    ComRef<MemoryPropertyStore> endpointStore = MakeEndpointStore(options);
-    ComRef<MemoryPropertyStore> effectsStore =
-        ComRef<MemoryPropertyStore>::Adopt(MemoryPropertyStore::Create());
+    ComPtr<MemoryPropertyStore> endpointStore = MakeEndpointStore(options);
+    ComPtr<MemoryPropertyStore> effectsStore =
+        ComPtr<MemoryPropertyStore>::Attach(MemoryPropertyStore::Create());
     if (!endpointStore || !effectsStore) {
         return Fail(kExitEffectFailed, "out of memory");
     }

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "apocontract.h"
-#include "comref.h"
+#include "comptr.h"
 #include "processingloop.h"
 
 #include <mmdeviceapi.h>
@@ -27,12 +27,12 @@ public:
     IMMNotificationClient* Notifications() const { return notifications.Get(); }
 
 private:
-    ComRef<IAudioProcessingObject> processing;
-    ComRef<IAudioProcessingObjectRT> realTime;
-    ComRef<IAudioProcessingObjectConfiguration> configuration;
-    ComRef<IMMNotificationClient> notifications;
-    ComRef<IAudioMediaType> inputType;
-    ComRef<IAudioMediaType> outputType;
+    ComPtr<IAudioProcessingObject> processing;
+    ComPtr<IAudioProcessingObjectRT> realTime;
+    ComPtr<IAudioProcessingObjectConfiguration> configuration;
+    ComPtr<IMMNotificationClient> notifications;
+    ComPtr<IAudioMediaType> inputType;
+    ComPtr<IAudioMediaType> outputType;
     bool locked = false;
 };
 

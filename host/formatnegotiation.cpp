@@ -1,6 +1,6 @@
 #include "formatnegotiation.h"
 
-#include "comref.h"
+#include "comptr.h"
 #include "hostmediatype.h"
 #include "hresultnames.h"
 
@@ -26,8 +26,8 @@ bool IsAcceptedRate(float rate) {
 
 HRESULT Ask(IAudioProcessingObject* effect, bool isInput, const UNCOMPRESSEDAUDIOFORMAT& opposite,
             const UNCOMPRESSEDAUDIOFORMAT& requested, UNCOMPRESSEDAUDIOFORMAT& supported) {
-    ComRef<IAudioMediaType> oppositeType;
-    ComRef<IAudioMediaType> requestedType;
+    ComPtr<IAudioMediaType> oppositeType;
+    ComPtr<IAudioMediaType> requestedType;
     HRESULT result = HostMediaType::Create(opposite, oppositeType.Receive());
     if (SUCCEEDED(result)) {
         result = HostMediaType::Create(requested, requestedType.Receive());
@@ -39,7 +39,7 @@ HRESULT Ask(IAudioProcessingObject* effect, bool isInput, const UNCOMPRESSEDAUDI
     result =
         isInput ? effect->IsInputFormatSupported(oppositeType.Get(), requestedType.Get(), &answer)
                 : effect->IsOutputFormatSupported(oppositeType.Get(), requestedType.Get(), &answer);
-    ComRef<IAudioMediaType> supportedType = ComRef<IAudioMediaType>::Adopt(answer);
+    ComPtr<IAudioMediaType> supportedType = ComPtr<IAudioMediaType>::Attach(answer);
     if ((result == S_OK || result == S_FALSE) && supportedType) {
         const HRESULT described = supportedType->GetUncompressedAudioFormat(&supported);
         if (FAILED(described)) {

@@ -1,5 +1,5 @@
 // The host's own COM objects: the media type it offers formats with and the endpoint store.
-#include "comref.h"
+#include "comptr.h"
 #include "hostmediatype.h"
 #include "memorypropertystore.h"
 
@@ -7,15 +7,15 @@
 
 namespace {
 
-ComRef<IAudioMediaType> MakeType(const UNCOMPRESSEDAUDIOFORMAT& format) {
-    ComRef<IAudioMediaType> type;
+ComPtr<IAudioMediaType> MakeType(const UNCOMPRESSEDAUDIOFORMAT& format) {
+    ComPtr<IAudioMediaType> type;
     EXPECT_EQ(HostMediaType::Create(format, type.Receive()), S_OK);
     return type;
 }
 
 TEST(HostMediaType, DescribesItselfAsItWasMade) {
     const UNCOMPRESSEDAUDIOFORMAT format = FloatStreamFormat(6, 0x3F, 96000.0f);
-    ComRef<IAudioMediaType> type = MakeType(format);
+    ComPtr<IAudioMediaType> type = MakeType(format);
     UNCOMPRESSEDAUDIOFORMAT back{};
     ASSERT_EQ(type->GetUncompressedAudioFormat(&back), S_OK);
     EXPECT_EQ(memcmp(&back, &format, sizeof format), 0);
@@ -35,10 +35,10 @@ TEST(HostMediaType, DescribesItselfAsItWasMade) {
 }
 
 TEST(HostMediaType, ComparesFormatsWithThePlatformFlags) {
-    ComRef<IAudioMediaType> stereo = MakeType(FloatStreamFormat(2, 0x3, 48000.0f));
-    ComRef<IAudioMediaType> same = MakeType(FloatStreamFormat(2, 0x3, 48000.0f));
-    ComRef<IAudioMediaType> otherMask = MakeType(FloatStreamFormat(2, 0x0, 48000.0f));
-    ComRef<IAudioMediaType> otherRate = MakeType(FloatStreamFormat(2, 0x3, 96000.0f));
+    ComPtr<IAudioMediaType> stereo = MakeType(FloatStreamFormat(2, 0x3, 48000.0f));
+    ComPtr<IAudioMediaType> same = MakeType(FloatStreamFormat(2, 0x3, 48000.0f));
+    ComPtr<IAudioMediaType> otherMask = MakeType(FloatStreamFormat(2, 0x0, 48000.0f));
+    ComPtr<IAudioMediaType> otherRate = MakeType(FloatStreamFormat(2, 0x3, 96000.0f));
     DWORD flags = 0;
     EXPECT_EQ(stereo->IsEqual(same.Get(), &flags), S_OK);
     EXPECT_EQ(flags, 0xEu);
@@ -50,10 +50,10 @@ TEST(HostMediaType, ComparesFormatsWithThePlatformFlags) {
 }
 
 TEST(HostMediaType, AnswersOnlyItsInterfaces) {
-    ComRef<IAudioMediaType> type = MakeType(FloatStreamFormat(2, 0x3, 48000.0f));
-    ComRef<IUnknown> unknown;
+    ComPtr<IAudioMediaType> type = MakeType(FloatStreamFormat(2, 0x3, 48000.0f));
+    ComPtr<IUnknown> unknown;
     EXPECT_EQ(type.QueryInto(unknown), S_OK);
-    ComRef<IPropertyStore> store;
+    ComPtr<IPropertyStore> store;
     EXPECT_EQ(type.QueryInto(store), E_NOINTERFACE);
     EXPECT_FALSE(store);
     EXPECT_EQ(HostMediaType::Create(FloatStreamFormat(2, 3, 48000.0f), nullptr), E_POINTER);
@@ -63,8 +63,8 @@ const PROPERTYKEY kKey = {{0x11111111, 0x2222, 0x3333, {1, 2, 3, 4, 5, 6, 7, 8}}
 const PROPERTYKEY kSameGuidOtherPid = {{0x11111111, 0x2222, 0x3333, {1, 2, 3, 4, 5, 6, 7, 8}}, 1};
 
 TEST(MemoryPropertyStore, AnAbsentKeyReadsAsEmpty) {
-    ComRef<MemoryPropertyStore> store =
-        ComRef<MemoryPropertyStore>::Adopt(MemoryPropertyStore::Create());
+    ComPtr<MemoryPropertyStore> store =
+        ComPtr<MemoryPropertyStore>::Attach(MemoryPropertyStore::Create());
     PROPVARIANT value;
     value.vt = VT_I4;
     EXPECT_EQ(store->GetValue(kKey, &value), S_OK);
@@ -75,8 +75,8 @@ TEST(MemoryPropertyStore, AnAbsentKeyReadsAsEmpty) {
 }
 
 TEST(MemoryPropertyStore, KeepsOneValuePerKeyAndHandsOutCopies) {
-    ComRef<MemoryPropertyStore> store =
-        ComRef<MemoryPropertyStore>::Adopt(MemoryPropertyStore::Create());
+    ComPtr<MemoryPropertyStore> store =
+        ComPtr<MemoryPropertyStore>::Attach(MemoryPropertyStore::Create());
     EXPECT_EQ(store->SetUInt32(kKey, 1), S_OK);
     EXPECT_EQ(store->SetUInt32(kKey, 5), S_OK);
     PROPVARIANT text;
@@ -106,10 +106,10 @@ TEST(MemoryPropertyStore, KeepsOneValuePerKeyAndHandsOutCopies) {
 }
 
 TEST(MemoryPropertyStore, CountsTheReferencesOthersHold) {
-    ComRef<MemoryPropertyStore> store =
-        ComRef<MemoryPropertyStore>::Adopt(MemoryPropertyStore::Create());
+    ComPtr<MemoryPropertyStore> store =
+        ComPtr<MemoryPropertyStore>::Attach(MemoryPropertyStore::Create());
     EXPECT_EQ(store->ReferencesBeyondCreator(), 0);
-    ComRef<IPropertyStore> borrowed;
+    ComPtr<IPropertyStore> borrowed;
     EXPECT_EQ(store.QueryInto(borrowed), S_OK);
     EXPECT_EQ(store->ReferencesBeyondCreator(), 1);
     borrowed.Reset();
