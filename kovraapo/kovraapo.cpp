@@ -90,11 +90,11 @@ void KovraAPO::UpdateFilterMode() {
     }
 }
 
-void KovraAPO::OpenEngineInstance() {
+void KovraAPO::OpenEngineInstance(UINT32 preset) {
     if (engineHandle) {
         Kovra_reset(engineHandle);
     }
-    if (const char* name = ConfigurationName(inputChannels, filterMode.load())) {
+    if (const char* name = ConfigurationName(inputChannels, preset)) {
         const KovraHandle replaced = engineHandle;
         Kovra_create(&engineHandle, Kovra_getConfigIndexFromName(name));
         // A reload replaces the instance; the old one would otherwise leak at every change.
@@ -109,8 +109,7 @@ void KovraAPO::OpenEngineInstance() {
     }
 }
 
-void KovraAPO::LoadFilterForMode() {
-    const UINT32 preset = filterMode.load();
+void KovraAPO::LoadFilterForMode(UINT32 preset) {
     if (preset < kPresetCount) {
         Kovra_Ambrel_loadFilter(engineHandle, static_cast<int32_t>(preset));
     }

@@ -91,9 +91,13 @@ public:
                               APO_CONNECTION_DESCRIPTOR** ppOutputConnections) override;
 
     // The engine instance, shared by the lock, the real-time routine and endpoint settings.
+    // The forms that take a preset let a caller read filterMode once for both steps, so that a
+    // notification between the two cannot leave a configuration and a filter that disagree.
     void UpdateFilterMode();
-    void OpenEngineInstance();
-    void LoadFilterForMode();
+    void OpenEngineInstance() { OpenEngineInstance(filterMode.load()); }
+    void OpenEngineInstance(UINT32 preset);
+    void LoadFilterForMode() { LoadFilterForMode(filterMode.load()); }
+    void LoadFilterForMode(UINT32 preset);
 
     // The face that stands for the object as a whole.
     IAudioProcessingObject* PrimaryFace() { return static_cast<IAudioProcessingObject*>(this); }

@@ -44,8 +44,11 @@ RT_CODE void KovraAPO::RunReloadBlock(APO_CONNECTION_PROPERTY* output) {
     // The request is taken before the preset is read: one that arrives while this block reopens
     // the instance raises the flag again and is applied at the next valid block.
     reloadPending.exchange(0);
-    OpenEngineInstance();
-    LoadFilterForMode();
+    // One read for both steps: a preset written in between is applied by the next reload
+    // block, and this one still opens a configuration that matches the filter it loads.
+    const UINT32 preset = filterMode.load();
+    OpenEngineInstance(preset);
+    LoadFilterForMode(preset);
     if (output->pBuffer) {
         const size_t bytes =
             static_cast<size_t>(output->u32ValidFrameCount) * outputChannels * sizeof(float);

@@ -73,8 +73,9 @@ HRESULT STDMETHODCALLTYPE KovraAPO::LockForProcess(
     sampleRate = static_cast<INT32>(inputFormat.fFramesPerSecond);
 
     UpdateFilterMode();
-    OpenEngineInstance();
-    LoadFilterForMode();
+    const UINT32 preset = filterMode.load(); // one read, as the reload block does
+    OpenEngineInstance(preset);
+    LoadFilterForMode(preset);
     return hr;
 }
 
