@@ -32,6 +32,13 @@ extern std::atomic<LONG> objectCount;
 // Result of the engine library's one-time initialisation at module load (0 until then).
 extern std::atomic<int32_t> engineStartupResult;
 
+// Makes the device enumerator that Initialize registers the object with for endpoint
+// notifications: the platform's, through CoCreateInstance. Replaceable, so that tests can see
+// failures the platform does not produce on demand.
+using DeviceEnumeratorFactory = HRESULT (*)(IMMDeviceEnumerator** enumerator);
+HRESULT CreatePlatformDeviceEnumerator(IMMDeviceEnumerator** enumerator);
+extern DeviceEnumeratorFactory createDeviceEnumerator;
+
 class KovraAPO : public CBaseAudioProcessingObject,
                  public IAudioSystemEffects,
                  public IMMNotificationClient,
@@ -122,4 +129,8 @@ protected:
 private:
     void RunReloadBlock(APO_CONNECTION_PROPERTY* output);
     void DestroyEngineInstance();
+    HRESULT InitializeFailed(HRESULT hr);
+    HRESULT ReadEndpointValues();
+    HRESULT RegisterForEndpointNotifications();
+    void SelectPreset(UINT32 preset);
 };

@@ -123,6 +123,12 @@ public:
     UINT32 BlockFrameCount() const { return blockFrameCount; }
     bool Locked() const { return IsLocked(); }
     void MarkReady() { MarkInitialized(); }
+    bool Initialized() const { return IsInitialized(); }
+    void ClearReload() { reloadPending = 0; }
+    UINT32 EnableProperty() const { return enableProperty; }
+    UINT32 ModeProperty() const { return modeProperty; }
+    bool HoldsEndpointStore() const { return static_cast<bool>(endpointStore); }
+    bool HoldsDeviceEnumerator() const { return static_cast<bool>(deviceEnumerator); }
 };
 
 // Owns one effect object for a test, releasing it through its COM identity at the end.
