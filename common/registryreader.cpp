@@ -1,6 +1,7 @@
 // Reads one string value from the registry by its full key path, for the trace log's switch.
 // Every failure becomes a RegistryException whose message is ready to be written to the log.
 #include "loghelper.h"
+#include "registrykey.h"
 
 #include <vector>
 
@@ -31,24 +32,6 @@ std::wstring UpperCaseAscii(std::wstring text) {
     return text;
 }
 
-class OpenRegistryKey {
-public:
-    OpenRegistryKey() = default;
-    ~OpenRegistryKey() {
-        if (key != nullptr) {
-            RegCloseKey(key);
-        }
-    }
-    OpenRegistryKey(const OpenRegistryKey&) = delete;
-    OpenRegistryKey& operator=(const OpenRegistryKey&) = delete;
-
-    HKEY* Receive() { return &key; }
-    HKEY Get() const { return key; }
-
-private:
-    HKEY key = nullptr;
-};
-
 [[noreturn]] void ThrowReadError(const std::wstring& keyPath, const std::wstring& valueName,
                                  LONG errorCode) {
     throw RegistryException(L"Error while reading registry value " + keyPath + L"\\" + valueName +
@@ -75,7 +58,7 @@ RegistryKeyPath ParseKeyPath(const std::wstring& keyPath) {
 std::wstring ReadRegistryString(const std::wstring& keyPath, const std::wstring& valueName) {
     const RegistryKeyPath path = ParseKeyPath(keyPath);
 
-    OpenRegistryKey key;
+    RegistryKey key;
     LONG result = RegOpenKeyExW(path.root, path.subkey.c_str(), 0,
                                 KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.Receive());
     if (result != ERROR_SUCCESS) {

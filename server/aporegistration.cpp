@@ -1,7 +1,7 @@
 // Writing and deleting the audio engine's entry for a processing object.
 #include "aporegistration.h"
 
-#include "registrykey.h"
+#include "registryresult.h"
 #include "registrywrites.h"
 
 #include <objbase.h>

@@ -1,7 +1,7 @@
 // Writing and removing the effect's COM class entry.
 #include "classregistration.h"
 
-#include "registrykey.h"
+#include "registryresult.h"
 #include "registrywrites.h"
 
 #include <objbase.h>

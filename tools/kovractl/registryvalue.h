@@ -1,6 +1,8 @@
-// Registry keys and values as kovractl handles them: an owned key, and a value kept as its type
-// and raw bytes, so what is saved can be put back exactly as it was.
+// Registry values as kovractl handles them: a value kept as its type and raw bytes, so what
+// is saved can be put back exactly as it was.
 #pragma once
+
+#include "registrykey.h"
 
 #include <windows.h>
 
@@ -8,29 +10,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    ~RegistryKey() { Close(); }
-
-    HKEY Get() const { return key; }
-    // Address for an out-parameter; closes what is held first.
-    HKEY* Receive() {
-        Close();
-        return &key;
-    }
-    void Close() {
-        if (HKEY old = std::exchange(key, nullptr)) {
-            RegCloseKey(old);
-        }
-    }
-
-private:
-    HKEY key = nullptr;
-};
 
 struct RawValue {
     DWORD type = REG_NONE;

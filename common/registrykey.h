@@ -28,8 +28,3 @@ public:
 private:
     HKEY key = nullptr;
 };
-
-// Registry functions report Win32 codes; COM callers want HRESULTs.
-inline HRESULT RegistryResult(LSTATUS status) {
-    return HRESULT_FROM_WIN32(static_cast<unsigned long>(status));
-}
