@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-struct WavSpec {
+struct WavShape {
     uint16_t tag = 1; // 1 PCM, 3 float, 0xFFFE extensible
     uint16_t channels = 2;
     uint32_t sampleRate = 48000;
@@ -36,22 +36,22 @@ inline void PutChunk(std::vector<uint8_t>& bytes, const char* id,
     }
 }
 
-inline std::vector<uint8_t> FormatChunkBody(const WavSpec& spec) {
+inline std::vector<uint8_t> FormatChunkBody(const WavShape& shape) {
     std::vector<uint8_t> body;
-    const uint32_t blockAlign = spec.channels * (spec.bits / 8u);
-    PutLe16(body, spec.tag);
-    PutLe16(body, spec.channels);
-    PutLe32(body, spec.sampleRate);
-    PutLe32(body, spec.sampleRate * blockAlign);
+    const uint32_t blockAlign = shape.channels * (shape.bits / 8u);
+    PutLe16(body, shape.tag);
+    PutLe16(body, shape.channels);
+    PutLe32(body, shape.sampleRate);
+    PutLe32(body, shape.sampleRate * blockAlign);
     PutLe16(body, blockAlign);
-    PutLe16(body, spec.bits);
-    if (spec.tag == 0xFFFE) {
+    PutLe16(body, shape.bits);
+    if (shape.tag == 0xFFFE) {
         PutLe16(body, 22);
-        PutLe16(body, spec.validBits);
-        PutLe32(body, spec.channelMask);
+        PutLe16(body, shape.validBits);
+        PutLe32(body, shape.channelMask);
         const uint8_t tail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                   0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-        PutLe16(body, spec.subFormatTag);
+        PutLe16(body, shape.subFormatTag);
         body.insert(body.end(), tail, tail + sizeof tail);
     }
     return body;
@@ -71,6 +71,6 @@ RiffFile(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& chunks
     return file;
 }
 
-inline std::vector<uint8_t> WavFile(const WavSpec& spec, const std::vector<uint8_t>& data) {
-    return RiffFile({{"fmt ", FormatChunkBody(spec)}, {"data", data}});
+inline std::vector<uint8_t> WavFile(const WavShape& shape, const std::vector<uint8_t>& data) {
+    return RiffFile({{"fmt ", FormatChunkBody(shape)}, {"data", data}});
 }

@@ -28,7 +28,7 @@ std::vector<float> ReadAll(WavReader& reader) {
 
 struct DecodeCase {
     const char* name;
-    WavSpec spec;
+    WavShape shape;
     std::vector<uint8_t> data;
     std::vector<float> expected;
 };
@@ -39,20 +39,20 @@ TEST_P(WavDecodeTest, DecodesFullScaleAndZero) {
     const DecodeCase& item = GetParam();
     WavReader reader;
     std::string error;
-    ASSERT_TRUE(OpenBytes(reader, WavFile(item.spec, item.data), error)) << error;
+    ASSERT_TRUE(OpenBytes(reader, WavFile(item.shape, item.data), error)) << error;
     EXPECT_EQ(ReadAll(reader), item.expected);
 }
 
-WavSpec Spec(uint16_t tag, uint16_t channels, uint16_t bits, uint16_t subFormat = 1,
-             uint16_t validBits = 0) {
-    WavSpec spec;
-    spec.tag = tag;
-    spec.channels = channels;
-    spec.bits = bits;
-    spec.subFormatTag = subFormat;
-    spec.validBits = validBits == 0 ? bits : validBits;
-    spec.channelMask = channels == 1 ? 0x4 : 0x3;
-    return spec;
+WavShape Shape(uint16_t tag, uint16_t channels, uint16_t bits, uint16_t subFormat = 1,
+               uint16_t validBits = 0) {
+    WavShape shape;
+    shape.tag = tag;
+    shape.channels = channels;
+    shape.bits = bits;
+    shape.subFormatTag = subFormat;
+    shape.validBits = validBits == 0 ? bits : validBits;
+    shape.channelMask = channels == 1 ? 0x4 : 0x3;
+    return shape;
 }
 
 std::vector<uint8_t> FloatBytes(std::initializer_list<float> values) {
@@ -70,15 +70,15 @@ std::vector<uint8_t> DoubleBytes(std::initializer_list<double> values) {
 INSTANTIATE_TEST_SUITE_P(
     Encodings, WavDecodeTest,
     testing::Values(
-        DecodeCase{"pcm8", Spec(1, 1, 8), {0x00, 0x80, 0xC0}, {-1.0f, 0.0f, 0.5f}},
-        DecodeCase{"pcm16", Spec(1, 2, 16), {0x00, 0x80, 0x00, 0x40}, {-1.0f, 0.5f}},
-        DecodeCase{"pcm24", Spec(1, 1, 24), {0x00, 0x00, 0x80, 0x00, 0x00, 0x40}, {-1.0f, 0.5f}},
-        DecodeCase{"pcm32", Spec(1, 1, 32), {0, 0, 0, 0x80, 0, 0, 0, 0xC0}, {-1.0f, -0.5f}},
-        DecodeCase{"float32", Spec(3, 2, 32), FloatBytes({0.25f, -0.75f}), {0.25f, -0.75f}},
-        DecodeCase{"float64", Spec(3, 1, 64), DoubleBytes({0.125, -1.0}), {0.125f, -1.0f}},
-        DecodeCase{"extensible_pcm24_in_32", Spec(0xFFFE, 1, 32, 1, 24), {0, 0, 0, 0x40}, {0.5f}},
+        DecodeCase{"pcm8", Shape(1, 1, 8), {0x00, 0x80, 0xC0}, {-1.0f, 0.0f, 0.5f}},
+        DecodeCase{"pcm16", Shape(1, 2, 16), {0x00, 0x80, 0x00, 0x40}, {-1.0f, 0.5f}},
+        DecodeCase{"pcm24", Shape(1, 1, 24), {0x00, 0x00, 0x80, 0x00, 0x00, 0x40}, {-1.0f, 0.5f}},
+        DecodeCase{"pcm32", Shape(1, 1, 32), {0, 0, 0, 0x80, 0, 0, 0, 0xC0}, {-1.0f, -0.5f}},
+        DecodeCase{"float32", Shape(3, 2, 32), FloatBytes({0.25f, -0.75f}), {0.25f, -0.75f}},
+        DecodeCase{"float64", Shape(3, 1, 64), DoubleBytes({0.125, -1.0}), {0.125f, -1.0f}},
+        DecodeCase{"extensible_pcm24_in_32", Shape(0xFFFE, 1, 32, 1, 24), {0, 0, 0, 0x40}, {0.5f}},
         DecodeCase{
-            "extensible_float", Spec(0xFFFE, 2, 32, 3), FloatBytes({1.5f, -0.0f}), {1.5f, -0.0f}}),
+            "extensible_float", Shape(0xFFFE, 2, 32, 3), FloatBytes({1.5f, -0.0f}), {1.5f, -0.0f}}),
     [](const testing::TestParamInfo<DecodeCase>& info) { return std::string(info.param.name); });
 
 TEST(WavReader, ReadsOneToEightChannelsWithTheUsualMasks) {
@@ -87,7 +87,7 @@ TEST(WavReader, ReadsOneToEightChannelsWithTheUsualMasks) {
         WavReader reader;
         std::string error;
         ASSERT_TRUE(OpenBytes(
-            reader, WavFile(Spec(1, channels, 16), std::vector<uint8_t>(channels * 2 * 5)), error))
+            reader, WavFile(Shape(1, channels, 16), std::vector<uint8_t>(channels * 2 * 5)), error))
             << error;
         EXPECT_EQ(reader.Format().channels, channels);
         EXPECT_EQ(reader.Format().frameCount, 5u);
@@ -97,11 +97,11 @@ TEST(WavReader, ReadsOneToEightChannelsWithTheUsualMasks) {
 }
 
 TEST(WavReader, KeepsTheMaskOfAnExtensibleFile) {
-    WavSpec spec = Spec(0xFFFE, 6, 24, 1, 20);
-    spec.channelMask = 0x60F;
+    WavShape shape = Shape(0xFFFE, 6, 24, 1, 20);
+    shape.channelMask = 0x60F;
     WavReader reader;
     std::string error;
-    ASSERT_TRUE(OpenBytes(reader, WavFile(spec, std::vector<uint8_t>(18 * 4)), error)) << error;
+    ASSERT_TRUE(OpenBytes(reader, WavFile(shape, std::vector<uint8_t>(18 * 4)), error)) << error;
     EXPECT_EQ(reader.Format().channelMask, 0x60Fu);
     EXPECT_TRUE(reader.Format().maskFromFile);
     EXPECT_EQ(reader.Format().validBits, 20);
@@ -115,7 +115,7 @@ TEST(WavReader, SkipsOtherChunksAndTheirPadBytes) {
     std::string error;
     ASSERT_TRUE(OpenBytes(reader,
                           RiffFile({{"LIST", {1, 2, 3}},
-                                    {"fmt ", FormatChunkBody(Spec(1, 2, 16))},
+                                    {"fmt ", FormatChunkBody(Shape(1, 2, 16))},
                                     {"junk", {9}},
                                     {"data", data}}),
                           error))
@@ -144,8 +144,9 @@ std::vector<uint8_t> Patched(std::vector<uint8_t> bytes, size_t offset,
     return bytes;
 }
 
-const std::vector<uint8_t> kGood = WavFile(Spec(1, 2, 16), std::vector<uint8_t>(40));
-const std::vector<uint8_t> kGoodExtensible = WavFile(Spec(0xFFFE, 2, 24), std::vector<uint8_t>(60));
+const std::vector<uint8_t> kGood = WavFile(Shape(1, 2, 16), std::vector<uint8_t>(40));
+const std::vector<uint8_t> kGoodExtensible =
+    WavFile(Shape(0xFFFE, 2, 24), std::vector<uint8_t>(60));
 
 // Offsets in a plain file: fmt body at 20 (tag 20, channels 22, rate 24, align 32, bits 34),
 // data header at 36. In the extensible one: valid bits 38, mask 40, sub-format 44.
@@ -157,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"rf64", Patched(kGood, 0, {'R', 'F', '6', '4'}), "RF64"},
         MalformedCase{"not_wave", Patched(kGood, 8, {'A', 'V', 'I', ' '}), "no RIFF/WAVE"},
         MalformedCase{"no_fmt", RiffFile({{"data", {0, 0, 0, 0}}}), "no fmt chunk"},
-        MalformedCase{"no_data", RiffFile({{"fmt ", FormatChunkBody(Spec(1, 2, 16))}}),
+        MalformedCase{"no_data", RiffFile({{"fmt ", FormatChunkBody(Shape(1, 2, 16))}}),
                       "no data chunk"},
         MalformedCase{"short_fmt", RiffFile({{"fmt ", {1, 0, 2, 0}}, {"data", {}}}), "at least 16"},
         MalformedCase{"adpcm", Patched(kGood, 20, {2, 0}), "format tag 0x0002"},
@@ -169,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"block_align", Patched(kGood, 32, {3, 0}), "block align 3"},
         MalformedCase{"data_past_end", Patched(kGood, 40, {41, 0, 0, 0}), "claims 41 bytes"},
         MalformedCase{"fmt_past_end", Patched(kGood, 16, {0xFF, 0, 0, 0}), "fmt chunk runs past"},
-        MalformedCase{"partial_frame", WavFile(Spec(1, 2, 16), std::vector<uint8_t>(6)),
+        MalformedCase{"partial_frame", WavFile(Shape(1, 2, 16), std::vector<uint8_t>(6)),
                       "ends inside a frame"},
         MalformedCase{"extensible_short", Patched(kGoodExtensible, 36, {10, 0}), "shorter than 40"},
         MalformedCase{"valid_above_container", Patched(kGoodExtensible, 38, {32, 0}),
@@ -196,7 +197,7 @@ TEST(WavReader, EveryTruncationOfAFileIsRefused) {
 TEST(WavReader, RandomlyDamagedFilesGiveAMessageOrTheAnnouncedFrames) {
     std::mt19937 random(20240607);
     const std::vector<uint8_t> original =
-        WavFile(Spec(0xFFFE, 6, 24, 1, 20), std::vector<uint8_t>(18 * 50));
+        WavFile(Shape(0xFFFE, 6, 24, 1, 20), std::vector<uint8_t>(18 * 50));
     for (int round = 0; round < 3000; ++round) {
         std::vector<uint8_t> bytes = original;
         const int damage = 1 + static_cast<int>(random() % 4);
