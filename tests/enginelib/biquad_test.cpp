@@ -7,44 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <complex>
 #include <vector>
 
 namespace {
 
 using kovra::FilterSection;
 using kovra::FilterType;
-
-constexpr double kPi = 3.14159265358979323846;
-
-// The analog prototype H(s) at s = j * omega, omega relative to the design frequency.
-double PrototypeMagnitude(const FilterSection& section, double frequency, double rate) {
-    const double omega =
-        std::tan(kPi * frequency / rate) / std::tan(kPi * section.frequencyHz / rate);
-    const std::complex<double> s(0.0, omega);
-    const double q = section.q;
-    const double a = std::pow(10.0, section.gainDb / 40.0);
-    const double root = std::sqrt(a);
-    std::complex<double> h;
-    switch (section.type) {
-    case FilterType::LowPass:
-        h = 1.0 / (s * s + s / q + 1.0);
-        break;
-    case FilterType::HighPass:
-        h = s * s / (s * s + s / q + 1.0);
-        break;
-    case FilterType::Peaking:
-        h = (s * s + s * (a / q) + 1.0) / (s * s + s / (a * q) + 1.0);
-        break;
-    case FilterType::LowShelf:
-        h = a * (s * s + s * (root / q) + a) / (a * s * s + s * (root / q) + 1.0);
-        break;
-    case FilterType::HighShelf:
-        h = a * (a * s * s + s * (root / q) + 1.0) / (s * s + s * (root / q) + a);
-        break;
-    }
-    return std::abs(h);
-}
 
 // Runs an impulse through the float section and takes the response's magnitude.
 double MeasuredMagnitude(const FilterSection& section, double frequency, double rate) {
@@ -94,7 +62,7 @@ TEST(Biquad, EachTypeMatchesItsAnalyticResponse) {
             for (double frequency : frequencies) {
                 SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(frequency) + " Hz, " +
                              std::to_string(rate));
-                const double expected = PrototypeMagnitude(c.section, frequency, rate);
+                const double expected = kovra_test::AnalyticMagnitude(c.section, frequency, rate);
                 if (expected < 1e-3) {
                     continue; // deep in a stop band float noise dominates; -60 dB is enough
                 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <complex>
 #include <fstream>
 #include <random>
 
@@ -72,6 +73,36 @@ double MagnitudeAt(const std::vector<double>& impulseResponse, double frequencyH
 
 double ToDb(double magnitude) {
     return 20.0 * std::log10(magnitude);
+}
+
+double AnalyticMagnitude(const kovra::FilterSection& section, double frequencyHz,
+                         double sampleRate) {
+    constexpr double kPi = 3.14159265358979323846;
+    const double omega =
+        std::tan(kPi * frequencyHz / sampleRate) / std::tan(kPi * section.frequencyHz / sampleRate);
+    const std::complex<double> s(0.0, omega);
+    const double q = section.q;
+    const double a = std::pow(10.0, section.gainDb / 40.0);
+    const double root = std::sqrt(a);
+    std::complex<double> h;
+    switch (section.type) {
+    case kovra::FilterType::LowPass:
+        h = 1.0 / (s * s + s / q + 1.0);
+        break;
+    case kovra::FilterType::HighPass:
+        h = s * s / (s * s + s / q + 1.0);
+        break;
+    case kovra::FilterType::Peaking:
+        h = (s * s + s * (a / q) + 1.0) / (s * s + s / (a * q) + 1.0);
+        break;
+    case kovra::FilterType::LowShelf:
+        h = a * (s * s + s * (root / q) + a) / (a * s * s + s * (root / q) + 1.0);
+        break;
+    case kovra::FilterType::HighShelf:
+        h = a * (a * s * s + s * (root / q) + 1.0) / (s * s + s * (root / q) + a);
+        break;
+    }
+    return std::abs(h);
 }
 
 std::string ShippedConfigurationPath() {

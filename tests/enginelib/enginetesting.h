@@ -3,6 +3,7 @@
 #ifndef KOVRA_ENGINETESTING_H
 #define KOVRA_ENGINETESTING_H
 
+#include "enginesettings.h"
 #include "kovraengine.h"
 
 #include <cstdint>
@@ -53,6 +54,13 @@ double MagnitudeAt(const std::vector<double>& impulseResponse, double frequencyH
                    double sampleRate);
 
 double ToDb(double magnitude);
+
+// The magnitude that a section is designed to have, worked out in double from its analog
+// prototype: the bilinear transform maps a frequency f to the analog frequency tan(pi f / fs),
+// and with the design frequency pre-warped the prototype's magnitude at the ratio of the two is
+// exact. Independent of the library's own design code.
+double AnalyticMagnitude(const kovra::FilterSection& section, double frequencyHz,
+                         double sampleRate);
 
 // The path of the configuration file that ships with the project.
 std::string ShippedConfigurationPath();
