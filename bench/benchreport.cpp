@@ -1,0 +1,88 @@
+#include "benchreport.h"
+
+#include <set>
+#include <string>
+
+namespace {
+
+double Nanoseconds(double seconds) {
+    return seconds * 1e9;
+}
+
+// Share of one core that the effect takes while it streams in real time.
+double CorePercent(const CaseResult& result) {
+    const double periodSeconds = static_cast<double>(result.periodFrames) / result.sampleRate;
+    return 100.0 * result.effect.medianSeconds / periodSeconds;
+}
+
+double MillionFramesPerSecond(uint64_t frames, double seconds) {
+    return seconds > 0.0 ? static_cast<double>(frames) / seconds / 1e6 : 0.0;
+}
+
+std::string Cell(const char* format, double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+} // namespace
+
+void PrintCostTable(std::FILE* out, const std::vector<BenchRow>& rows) {
+    std::fprintf(out, "%2s %6s %2s %-12s %6s %11s %11s %9s %9s %8s %11s %10s %8s %5s\n", "ch",
+                 "rate", "p", "config", "frames", "med ns/blk", "p99 ns/blk", "med ns/fr",
+                 "p99 ns/fr", "core %", "direct med", "wrapper ns", "wrapper", "same");
+    for (const BenchRow& row : rows) {
+        const CaseResult& r = row.result;
+        // Medians: a block disturbed by something else on the machine does not move them.
+        const double wrapperNs = Nanoseconds(r.effect.medianSeconds - r.direct.medianSeconds);
+        const double wrapperPercent =
+            100.0 * (r.effect.medianSeconds - r.direct.medianSeconds) / r.direct.medianSeconds;
+        std::fprintf(out,
+                     "%2u %6u %2u %-12s %6u %11.0f %11.0f %9.2f %9.2f %7.3f%% %11.0f %+10.0f "
+                     "%+7.1f%% %5s\n",
+                     r.channels, r.sampleRate, r.preset, r.configuration.c_str(), r.periodFrames,
+                     Nanoseconds(r.effect.medianSeconds), Nanoseconds(r.effect.percentile99Seconds),
+                     Nanoseconds(r.effect.medianSeconds) / r.periodFrames,
+                     Nanoseconds(r.effect.percentile99Seconds) / r.periodFrames, CorePercent(r),
+                     Nanoseconds(r.direct.medianSeconds), wrapperNs, wrapperPercent,
+                     r.sameOutput ? "yes" : "NO");
+    }
+}
+
+void PrintSoxTable(std::FILE* out, const std::vector<BenchRow>& rows) {
+    std::fprintf(out, "%2s %6s %2s %-12s %12s %12s %9s %13s %10s %12s\n", "ch", "rate", "p",
+                 "config", "ours Mfr/s", "sox Mfr/s", "ours/sox", "sox fx Mfr/s", "ours/fx",
+                 "sox-ours dB");
+    for (const BenchRow& row : rows) {
+        const CaseResult& r = row.result;
+        const double ours = MillionFramesPerSecond(r.framesPerPass, r.effectPassSeconds);
+        std::string sox = "-", ratio = "-", effects = "-", effectsRatio = "-", difference = "-";
+        if (row.sox && row.sox->framesPerSecond > 0.0) {
+            sox = Cell("%.2f", row.sox->framesPerSecond / 1e6);
+            ratio = Cell("%.1fx", ours / (row.sox->framesPerSecond / 1e6));
+        }
+        if (row.sox && row.sox->effectsFramesPerSecond > 0.0) {
+            effects = Cell("%.2f", row.sox->effectsFramesPerSecond / 1e6);
+            effectsRatio = Cell("%.1fx", ours / (row.sox->effectsFramesPerSecond / 1e6));
+        }
+        if (row.soxDifferenceDb) {
+            difference = Cell("%.1f", *row.soxDifferenceDb);
+        }
+        std::fprintf(out, "%2u %6u %2u %-12s %12.2f %12s %9s %13s %10s %12s\n", r.channels,
+                     r.sampleRate, r.preset, r.configuration.c_str(), ours, sox.c_str(),
+                     ratio.c_str(), effects.c_str(), effectsRatio.c_str(), difference.c_str());
+    }
+}
+
+void PrintSoxChains(std::FILE* out, const std::vector<BenchRow>& rows) {
+    std::set<std::string> printed;
+    for (const BenchRow& row : rows) {
+        const std::string line = row.result.configuration + " preset " +
+                                 std::to_string(row.result.preset) + ": " +
+                                 (row.chain.effects.empty() ? "(no effect)" : row.chain.effects) +
+                                 (row.chain.limiterLeftOut ? "  [+ limiter, not in sox]" : "");
+        if (printed.insert(line).second) {
+            std::fprintf(out, "  %s\n", line.c_str());
+        }
+    }
+}
