@@ -6,8 +6,10 @@
 //                              (sox-times.txt, check-CH-RATE-PRESET.wav), prints the tables
 #include "benchcase.h"
 #include "benchreport.h"
+#include "comscope.h"
 #include "configfile.h"
 #include "hresultnames.h"
+#include "kovraids.h"
 #include "presettracker.h"
 #include "soxchain.h"
 #include "soxcompare.h"
@@ -22,25 +24,10 @@
 namespace {
 
 // The file the effect's module reads when it loads: the settings of the chains it runs.
-constexpr char kEffectConfigurationPath[] =
-    "C:\\Windows\\System32\\kovramobile_RELEASE_TESSARY_QXN2207.config";
 constexpr uint32_t kChannelCounts[] = {2, 6, 8};
 constexpr uint32_t kSampleRates[] = {48000, 96000};
 constexpr uint32_t kPresetCount = 3;
 constexpr uint32_t kPeriodsPerSecond = 100; // 10 ms, the audio engine's usual period
-
-class ComScope {
-public:
-    ComScope() : result(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-    ~ComScope() {
-        if (SUCCEEDED(result)) {
-            CoUninitialize();
-        }
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-    HRESULT result;
-};
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "apobench: %s\n", message.c_str());
@@ -162,9 +149,9 @@ int Measure(const kovra::EngineSettings& settings, const std::string& settingsSo
 
 int wmain(int argc, wchar_t** argv) {
     const std::wstring command = argc > 1 ? argv[1] : L"";
-    const kovra::LoadOutcome settings = kovra::LoadConfigurationFile(kEffectConfigurationPath);
+    const kovra::LoadOutcome settings = kovra::LoadConfigurationFile(kEngineConfigurationPath);
     const std::string source = settings.result == KovraResult_kOk
-                                   ? std::string(kEffectConfigurationPath)
+                                   ? std::string(kEngineConfigurationPath)
                                    : "the built-in defaults (" + settings.message + ")";
     if (command == L"chains" && argc == 2) {
         std::fprintf(stderr, "apobench: engine settings from %s\n", source.c_str());

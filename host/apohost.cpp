@@ -1,6 +1,7 @@
 // apohost: runs a WAV file through the registered KovraAPO effect the way the audio engine
 // drives a system effect, and writes the stereo result with a summary of the run.
 #include "comptr.h"
+#include "comscope.h"
 #include "effectsession.h"
 #include "endpointchanger.h"
 #include "formatnegotiation.h"
@@ -51,19 +52,6 @@ std::wstring FullPath(const std::wstring& path) {
 bool SameFile(const std::wstring& first, const std::wstring& second) {
     return _wcsicmp(FullPath(first).c_str(), FullPath(second).c_str()) == 0;
 }
-
-class ComScope {
-public:
-    ComScope() : result(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-    ~ComScope() {
-        if (SUCCEEDED(result)) {
-            CoUninitialize();
-        }
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-    HRESULT result;
-};
 
 ComPtr<MemoryPropertyStore> MakeEndpointStore(const HostOptions& options) {
     ComPtr<MemoryPropertyStore> store =

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <propsys.h>
 #include <propkeydef.h>
 
 // {FAF1CE67-1B93-41FD-8DE6-83DA87D38A92}
@@ -19,3 +20,8 @@ inline constexpr PROPERTYKEY EnablePropertyKey = {
 // {6A8CEA73-EC85-43D5-AC08-41DE5079A2FD},0
 inline constexpr PROPERTYKEY ModePropertyKey = {
     {0x6A8CEA73, 0xEC85, 0x43D5, {0xAC, 0x08, 0x41, 0xDE, 0x50, 0x79, 0xA2, 0xFD}}, 0};
+
+// The engine configuration every process that loads the effect uses; the engine library reads
+// it once, when the effect's module loads.
+inline constexpr char kEngineConfigurationPath[] =
+    "C:\\Windows\\System32\\kovramobile_RELEASE_TESSARY_QXN2207.config";

@@ -18,7 +18,3 @@ extern std::atomic<LONG> lockCount;
 // The effect's registration record, filled at load after the engine's one-time initialisation
 // and never changed afterwards.
 extern const APO_REG_PROPERTIES registrationProperties;
-
-// The engine configuration the whole process uses; read once, when the module loads.
-inline constexpr char kEngineConfigurationPath[] =
-    "C:\\Windows\\System32\\kovramobile_RELEASE_TESSARY_QXN2207.config";

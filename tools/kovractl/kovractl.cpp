@@ -1,25 +1,13 @@
 // kovractl: puts the KovraAPO effect on a render endpoint of this machine and switches its
 // presets, without registry surgery by hand.
 #include "commands.h"
+#include "comscope.h"
 #include "consoleoutput.h"
 #include "mmdeviceendpoints.h"
 
 #include <objbase.h>
 
 namespace {
-
-class ComScope {
-public:
-    ComScope() : result(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-    ~ComScope() {
-        if (SUCCEEDED(result)) {
-            CoUninitialize();
-        }
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-    const HRESULT result;
-};
 
 int Run(const std::vector<std::wstring>& arguments, ConsoleText& text) {
     const ParsedCommandLine parsed = ParseCommandLine(arguments);
