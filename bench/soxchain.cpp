@@ -13,14 +13,14 @@ std::string Number(double value) {
 
 // One output channel of sox's remix: "1v1,3v0.707099974", or "0" for silence.
 std::string RemixSpec(const float* gains, int channelCount) {
-    std::string spec;
+    std::string mix;
     for (int channel = 0; channel < channelCount; ++channel) {
         if (gains[channel] != 0.0f) {
-            spec += (spec.empty() ? "" : ",") + std::to_string(channel + 1) + "v" +
+            mix += (mix.empty() ? "" : ",") + std::to_string(channel + 1) + "v" +
                     Number(gains[channel]);
         }
     }
-    return spec.empty() ? "0" : spec;
+    return mix.empty() ? "0" : mix;
 }
 
 bool IsStereoIdentity(const kovra::ConfigurationSettings& configuration) {
