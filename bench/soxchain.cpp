@@ -17,7 +17,7 @@ std::string RemixSpec(const float* gains, int channelCount) {
     for (int channel = 0; channel < channelCount; ++channel) {
         if (gains[channel] != 0.0f) {
             mix += (mix.empty() ? "" : ",") + std::to_string(channel + 1) + "v" +
-                    Number(gains[channel]);
+                   Number(gains[channel]);
         }
     }
     return mix.empty() ? "0" : mix;
