@@ -98,12 +98,10 @@ public:
                               APO_CONNECTION_DESCRIPTOR** ppOutputConnections) override;
 
     // The engine instance, shared by the lock, the real-time routine and endpoint settings.
-    // The forms that take a preset let a caller read filterMode once for both steps, so that a
-    // notification between the two cannot leave a configuration and a filter that disagree.
+    // Callers read filterMode once and pass it to both steps, so that a notification between
+    // the two cannot leave a configuration and a filter that disagree.
     void UpdateFilterMode();
-    void OpenEngineInstance() { OpenEngineInstance(filterMode.load()); }
     void OpenEngineInstance(UINT32 preset);
-    void LoadFilterForMode() { LoadFilterForMode(filterMode.load()); }
     void LoadFilterForMode(UINT32 preset);
 
     // The face that stands for the object as a whole.

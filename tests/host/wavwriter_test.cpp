@@ -84,13 +84,21 @@ TEST(WavWriter, PadsAnOddDataChunk) {
     EXPECT_EQ(reader.Format().frameCount, 1u);
 }
 
+// A file of five bytes standing where the writer is about to write.
+bool WriteOlderFile(const std::wstring& path) {
+    FILE* older = _wfopen(path.c_str(), L"wb");
+    if (!older) {
+        return false;
+    }
+    std::fputs("older", older);
+    std::fclose(older);
+    return true;
+}
+
 TEST(WavWriter, AnUnfinishedFileIsRemovedAndAnOlderOneKept) {
     TempFolder folder;
     const std::wstring path = folder.File(L"unfinished.wav");
-    FILE* older = _wfopen(path.c_str(), L"wb");
-    ASSERT_NE(older, nullptr);
-    std::fputs("older", older);
-    std::fclose(older);
+    ASSERT_TRUE(WriteOlderFile(path));
     {
         WavWriter writer;
         std::string error;
@@ -109,10 +117,7 @@ TEST(WavWriter, AnUnfinishedFileIsRemovedAndAnOlderOneKept) {
 TEST(WavWriter, AFinishedFileReplacesAnOlderOne) {
     TempFolder folder;
     const std::wstring path = folder.File(L"replaced.wav");
-    FILE* older = _wfopen(path.c_str(), L"wb");
-    ASSERT_NE(older, nullptr);
-    std::fputs("older", older);
-    std::fclose(older);
+    ASSERT_TRUE(WriteOlderFile(path));
     WavWriter writer;
     std::string error;
     ASSERT_TRUE(writer.Create(path, 2, 48000, OutputEncoding::Pcm16, error));

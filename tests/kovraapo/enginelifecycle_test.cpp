@@ -181,7 +181,7 @@ TEST_F(EngineLifecycleTest, ReleasingALockedObjectDestroysItsInstance) {
 TEST_F(EngineLifecycleTest, UnknownChannelCountMakesNoCallWithANullHandle) {
     EffectHolder effect(&registration);
     effect->SetStream(4, 48000, 480);
-    effect->OpenEngineInstance();
+    effect->OpenEngineInstance(effect->FilterMode());
     EXPECT_TRUE(recordingengine::Calls().empty());
     EXPECT_EQ(effect->EngineHandle(), nullptr);
 }

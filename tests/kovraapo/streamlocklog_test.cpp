@@ -114,7 +114,7 @@ TEST_F(StreamLockLogTest, MissingOrUnreadableFormatsLogTheirSide) {
 
 TEST_F(StreamLockLogTest, UnlockDestroysAnInstanceEvenWhenNotLocked) {
     effect->SetStream(2, 48000, 480);
-    effect->OpenEngineInstance();
+    effect->OpenEngineInstance(effect->FilterMode());
     const KovraHandle handle = effect->EngineHandle();
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(effect->UnlockForProcess(), APOERR_ALREADY_UNLOCKED);
