@@ -1,6 +1,9 @@
 // Reads the WAV files that real tools write: PCM of 8, 16, 24 or 32 bits, IEEE float of 32 or 64
-// bits, plain or in the extensible layout, 1 to 8 channels. Anything else, and any file whose
-// structure does not hold together, is refused with one message that names the problem.
+// bits, plain or in the extensible layout, 1 to 8 channels, in a RIFF, RF64 or BW64 container.
+// A file whose data size is unknown (written to a pipe) or wrong (cut short) is read to its end
+// in whole frames, and the reader says so in its notes. Anything else whose structure does not
+// hold together is refused with one message that names the problem. Plain C++ apart from
+// OpenWavFile, so the reader also builds natively for fuzzing.
 #pragma once
 
 #include "bytesource.h"
@@ -17,6 +20,9 @@ public:
 
     const WavFormat& Format() const { return format; }
     uint64_t FramesLeft() const { return format.frameCount - framesRead; }
+    // What the reader decided beyond the headers' word (a size it could not trust, mask bits it
+    // left out), one sentence each, for the run's summary.
+    const std::vector<std::string>& Notes() const { return notes; }
 
     // Decodes up to `frameCount` frames as interleaved float in [-1, 1] into `destination`
     // (room for frameCount × channels). Returns the frames decoded; 0 at the end. On a read
@@ -24,15 +30,18 @@ public:
     size_t ReadFrames(float* destination, size_t frameCount, std::string& error);
 
 private:
-    bool FindChunks(std::string& error);
+    bool FindChunks(bool isRf64, std::string& error);
     bool ParseFormatChunk(uint64_t offset, uint32_t size, std::string& error);
+    bool ReadDs64(uint64_t offset, uint32_t size, uint64_t& dataSize, std::string& error);
+    bool IsChunkChain(uint64_t offset, uint64_t end);
 
     std::unique_ptr<ByteSource> source;
     WavFormat format;
     uint64_t dataOffset = 0;
     uint64_t framesRead = 0;
     std::vector<uint8_t> rawBlock;
+    std::vector<std::string> notes;
 };
 
-// Opens a WAV file on disk; the message names the file.
+// Opens a WAV file on disk; the message names the file. (Windows only: wavfile.cpp.)
 bool OpenWavFile(WavReader& reader, const std::wstring& path, std::string& error);
