@@ -2,6 +2,7 @@
 
 #include "sampleconversion.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -59,9 +60,11 @@ bool IsSupportedSize(SampleEncoding encoding, uint16_t bits) {
 } // namespace
 
 bool WavReader::Open(std::unique_ptr<ByteSource> newSource, std::string& error) {
+    StopReadAhead();
     source = std::move(newSource);
     format = WavFormat{};
     framesRead = 0;
+    framesDelivered = 0;
     notes.clear();
     uint8_t header[12];
     if (source == nullptr || !source->ReadAt(0, header, sizeof header)) {
@@ -276,8 +279,19 @@ bool WavReader::ParseFormatChunk(uint64_t offset, uint32_t size, std::string& er
     return true;
 }
 
+WavReader::~WavReader() {
+    StopReadAhead();
+}
+
 size_t WavReader::ReadFrames(float* destination, size_t frameCount, std::string& error) {
-    const uint64_t left = FramesLeft();
+    const size_t frames = readAhead.joinable() ? TakeAhead(destination, frameCount, error)
+                                               : DecodeNext(destination, frameCount, error);
+    framesDelivered += frames;
+    return frames;
+}
+
+size_t WavReader::DecodeNext(float* destination, size_t frameCount, std::string& error) {
+    const uint64_t left = format.frameCount - framesRead;
     const size_t frames = frameCount < left ? frameCount : static_cast<size_t>(left);
     if (frames == 0) {
         return 0;
@@ -293,4 +307,81 @@ size_t WavReader::ReadFrames(float* destination, size_t frameCount, std::string&
                   destination);
     framesRead += frames;
     return frames;
+}
+
+void WavReader::StartReadAhead(size_t blockFrames) {
+    if (readAhead.joinable() || source == nullptr || blockFrames == 0) {
+        return;
+    }
+    for (Block& block : blocks) {
+        block = Block{};
+        block.samples.resize(blockFrames * format.channels);
+    }
+    takeIndex = 0;
+    stopping = false;
+    readAheadError.clear();
+    readAhead = std::thread(&WavReader::ReadAheadLoop, this, blockFrames);
+}
+
+// Fills the two blocks in turn, each once the caller has emptied it, until the end or an error.
+void WavReader::ReadAheadLoop(size_t blockFrames) {
+    for (int index = 0;; index ^= 1) {
+        Block& block = blocks[index];
+        {
+            std::unique_lock<std::mutex> lock(blockLock);
+            blockChanged.wait(lock, [&] { return !block.ready || stopping; });
+            if (stopping) {
+                return;
+            }
+        }
+        std::string error;
+        const size_t frames = DecodeNext(block.samples.data(), blockFrames, error);
+        std::lock_guard<std::mutex> lock(blockLock);
+        block.frames = frames;
+        block.position = 0;
+        block.ready = true;
+        readAheadError = error;
+        blockChanged.notify_all();
+        if (frames == 0) {
+            return;
+        }
+    }
+}
+
+size_t WavReader::TakeAhead(float* destination, size_t frameCount, std::string& error) {
+    const size_t channels = format.channels;
+    size_t taken = 0;
+    std::unique_lock<std::mutex> lock(blockLock);
+    while (taken < frameCount) {
+        Block& block = blocks[takeIndex];
+        blockChanged.wait(lock, [&] { return block.ready; });
+        if (block.frames == 0) {
+            if (taken == 0) {
+                error = readAheadError;
+            }
+            break;
+        }
+        const size_t count = std::min(frameCount - taken, block.frames - block.position);
+        std::copy_n(block.samples.data() + block.position * channels, count * channels,
+                    destination + taken * channels);
+        taken += count;
+        block.position += count;
+        if (block.position == block.frames) {
+            block.ready = false;
+            takeIndex ^= 1;
+            blockChanged.notify_all();
+        }
+    }
+    return taken;
+}
+
+void WavReader::StopReadAhead() {
+    if (readAhead.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(blockLock);
+            stopping = true;
+        }
+        blockChanged.notify_all();
+        readAhead.join();
+    }
 }

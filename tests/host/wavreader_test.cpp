@@ -321,6 +321,35 @@ TEST(WavReader, RandomlyDamagedFilesGiveAMessageOrTheAnnouncedFrames) {
     }
 }
 
+// Reading ahead on the reader's thread hands out the very samples a direct read gives, in
+// pieces that straddle its blocks, and stops at the end.
+TEST(WavReader, ReadingAheadGivesTheSameSamples) {
+    std::vector<uint8_t> data(18 * 101);
+    for (size_t index = 0; index < data.size(); ++index) {
+        data[index] = static_cast<uint8_t>(index * 7 + index / 3);
+    }
+    const std::vector<uint8_t> file = WavFile(Shape(0xFFFE, 6, 24, 1, 24), data);
+    WavReader direct;
+    WavReader ahead;
+    std::string error;
+    ASSERT_TRUE(OpenBytes(direct, file, error)) << error;
+    ASSERT_TRUE(OpenBytes(ahead, file, error)) << error;
+    const std::vector<float> expected = ReadAll(direct);
+    ahead.StartReadAhead(7);
+    std::vector<float> samples(expected.size() + 60, 9.0f);
+    size_t done = 0;
+    for (size_t piece = 1;
+         const size_t got = ahead.ReadFrames(samples.data() + done * 6, piece % 10 + 1, error);
+         ++piece) {
+        done += got;
+        EXPECT_EQ(ahead.FramesLeft(), 101 - done);
+    }
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(done, 101u);
+    samples.resize(expected.size());
+    EXPECT_EQ(samples, expected);
+}
+
 TEST(WavReader, AMissingFileIsNamedInTheMessage) {
     WavReader reader;
     std::string error;
