@@ -1,5 +1,7 @@
 #include "conversionplan.h"
 
+#include "wavformat.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -46,17 +48,9 @@ std::vector<Placement> Alternatives(uint32_t speaker) {
     }
 }
 
-int CountBits(uint32_t mask) {
-    int count = 0;
-    for (; mask != 0; mask &= mask - 1) {
-        ++count;
-    }
-    return count;
-}
-
 // The index of `speaker` among the channels of `mask` (channels follow the mask's bit order).
 uint16_t ChannelOf(uint32_t mask, uint32_t speaker) {
-    return static_cast<uint16_t>(CountBits(mask & (speaker - 1)));
+    return static_cast<uint16_t>(CountSpeakers(mask & (speaker - 1)));
 }
 
 // The speaker of each channel; channels beyond the mask's bits have none (0).
@@ -96,7 +90,7 @@ const StreamLayout* ChooseLayout(const StreamLayout& from, uint32_t rate,
         }
         const int held = from.channels == 1 && (layout.channelMask & (kFL | kFR)) == (kFL | kFR)
                              ? 1
-                             : CountBits(layout.channelMask & from.channelMask);
+                             : CountSpeakers(layout.channelMask & from.channelMask);
         if (held > bestHeld || (held == bestHeld && layout.channels < best->channels)) {
             best = &layout;
             bestHeld = held;

@@ -33,14 +33,6 @@ std::string Printf(const char* format, unsigned long long a, unsigned long long 
     return text;
 }
 
-int CountBits(uint32_t mask) {
-    int count = 0;
-    for (; mask != 0; mask &= mask - 1) {
-        ++count;
-    }
-    return count;
-}
-
 uint32_t LowestBits(uint32_t mask, int count) {
     uint32_t kept = 0;
     for (int taken = 0; taken < count && mask != 0; ++taken) {
@@ -266,11 +258,11 @@ bool WavReader::ParseFormatChunk(uint64_t offset, uint32_t size, std::string& er
     }
     // Extensible files may set more mask bits than they have channels: the channels take the
     // lowest bits, and the rest mean nothing.
-    if (CountBits(format.channelMask) > format.channels) {
+    if (CountSpeakers(format.channelMask) > format.channels) {
         const uint32_t named = format.channelMask;
         format.channelMask = LowestBits(named, format.channels);
         notes.push_back(Printf("the channel mask 0x%llX names %llu speakers for %llu channels",
-                               named, CountBits(named), format.channels) +
+                               named, CountSpeakers(named), format.channels) +
                         Printf(": the lowest bits, 0x%llX, are used", format.channelMask));
     }
     if (!format.maskFromFile) {

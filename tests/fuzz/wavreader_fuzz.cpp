@@ -17,14 +17,6 @@ void Require(bool condition) {
     }
 }
 
-int CountBits(uint32_t mask) {
-    int count = 0;
-    for (; mask != 0; mask &= mask - 1) {
-        ++count;
-    }
-    return count;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -38,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const WavFormat format = reader.Format();
     Require(format.channels >= 1 && format.channels <= 8);
     Require(format.sampleRate > 0 && format.validBits <= format.containerBits);
-    Require(CountBits(format.channelMask) <= format.channels);
+    Require(CountSpeakers(format.channelMask) <= format.channels);
     Require(format.frameCount <= size / format.BlockAlign());
     std::vector<float> period(97 * format.channels);
     uint64_t frames = 0;
