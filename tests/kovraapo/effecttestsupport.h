@@ -131,6 +131,29 @@ public:
     bool HoldsDeviceEnumerator() const { return static_cast<bool>(deviceEnumerator); }
 };
 
+// The base asks the object's own negotiation about every pair; here that answer is the test's
+// to choose, so a lock can be made with formats the effect itself would refuse.
+class NegotiationChosenByTest : public TestableKovraAPO {
+public:
+    using TestableKovraAPO::TestableKovraAPO;
+    HRESULT STDMETHODCALLTYPE IsInputFormatSupported(IAudioMediaType*, IAudioMediaType* requested,
+                                                     IAudioMediaType** supported) override {
+        return Answer(requested, supported);
+    }
+    HRESULT STDMETHODCALLTYPE IsOutputFormatSupported(IAudioMediaType*, IAudioMediaType* requested,
+                                                      IAudioMediaType** supported) override {
+        return Answer(requested, supported);
+    }
+    HRESULT answer = S_OK;
+
+private:
+    HRESULT Answer(IAudioMediaType* requested, IAudioMediaType** supported) {
+        requested->AddRef();
+        *supported = requested;
+        return answer;
+    }
+};
+
 // Owns one effect object for a test, releasing it through its COM identity at the end.
 template <typename Effect = TestableKovraAPO> struct BasicEffectHolder {
     explicit BasicEffectHolder(const APO_REG_PROPERTIES* registration)
