@@ -115,7 +115,7 @@ public:
     }
     UINT32 FilterMode() const { return filterMode; }
     UINT32 ReloadPending() const { return reloadPending; }
-    KovraHandle EngineHandle() const { return engineHandle; }
+    KovraHandle EngineHandle() const { return engineHandle.load(); }
     UINT32 InputChannels() const { return inputChannels; }
     UINT32 OutputChannels() const { return outputChannels; }
     UINT32 MaxFrameCount() const { return maxFrameCount; }
@@ -197,11 +197,16 @@ struct Block {
     APO_CONNECTION_PROPERTY* outPointer;
 };
 
-// Every test starts with an empty call record.
+// Every test starts with an empty call record, and no test may see the effect call the engine
+// with a null handle or on an instance it destroyed.
 class EffectTest : public ::testing::Test {
 protected:
     void SetUp() override { recordingengine::Clear(); }
-    void TearDown() override { recordingengine::Clear(); }
+    void TearDown() override {
+        EXPECT_EQ(recordingengine::CallsWithNullHandle(), 0u);
+        EXPECT_EQ(recordingengine::CallsOnDestroyedInstances(), 0u);
+        recordingengine::Clear();
+    }
     APO_REG_PROPERTIES registration = MakeRegistration();
 };
 
