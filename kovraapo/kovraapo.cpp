@@ -78,9 +78,15 @@ HRESULT KovraAPO::AcceptConnections(UINT32, APO_CONNECTION_DESCRIPTOR**, UINT32,
     return S_OK;
 }
 
+void (*afterEndpointValuesRead)(KovraAPO* effect) = nullptr;
+
 UINT32 KovraAPO::UpdateFilterMode() {
+    SettingsGuard guard(settingsLock);
     const UINT32 enable = enableProperty.load();
     const UINT32 mode = modeProperty.load();
+    if (afterEndpointValuesRead) {
+        afterEndpointValuesRead(this);
+    }
     if (enable != 0 && mode == 0) {
         filterMode.exchange(0);
     } else if (enable == 0) {

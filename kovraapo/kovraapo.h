@@ -13,6 +13,7 @@
 #include "baseaudioprocessingobject.h"
 #include "comptr.h"
 #include "kovraengine.h"
+#include "settingslock.h"
 
 #include <atomic>
 
@@ -38,6 +39,11 @@ extern std::atomic<int32_t> engineStartupResult;
 using DeviceEnumeratorFactory = HRESULT (*)(IMMDeviceEnumerator** enumerator);
 HRESULT CreatePlatformDeviceEnumerator(IMMDeviceEnumerator** enumerator);
 extern DeviceEnumeratorFactory createDeviceEnumerator;
+
+class KovraAPO;
+// Called by UpdateFilterMode between reading the two endpoint values and deciding the preset;
+// null in the product. Lets a test place another thread's call at exactly that point.
+extern void (*afterEndpointValuesRead)(KovraAPO* effect);
 
 class KovraAPO : public CBaseAudioProcessingObject,
                  public IAudioSystemEffects,
@@ -97,8 +103,9 @@ public:
                               UINT32 u32NumOutputConnections,
                               APO_CONNECTION_DESCRIPTOR** ppOutputConnections) override;
 
-    // Sets filterMode from the two endpoint values, each read once, and returns the preset it
-    // leaves in force, so the lock opens the instance with the preset it decided.
+    // Sets filterMode from the two endpoint values, each read once under the settings lock, and
+    // returns the preset it leaves in force, so the lock opens the instance with the preset it
+    // decided.
     UINT32 UpdateFilterMode();
     // Opens an instance of the configuration for the locked stream and `preset`, prepares it,
     // loads the preset and only then puts it in place of the held one, which is destroyed.
@@ -130,6 +137,7 @@ protected:
     // The held instance's latency, taken when it was opened: GetLatency runs on the control
     // thread and must not touch an instance that a reload block may be replacing.
     std::atomic<UINT32> latencyFrames{0};
+    SettingsLock settingsLock;
 
 private:
     void RunReloadBlock(APO_CONNECTION_PROPERTY* output);

@@ -1,5 +1,6 @@
-// The effect across threads: GetLatency on the control thread while reload blocks replace the
-// instance on the real-time thread.
+// The effect across threads: a notification that lands inside a lock's preset decision, and
+// GetLatency on the control thread while reload blocks replace the instance on the real-time
+// thread.
 #include "endpointtestsupport.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,64 @@ using recordingengine::CallsOf;
 
 namespace {
 
-using CrossThreadTest = EffectTest;
+class CrossThreadTest : public EffectTest {
+protected:
+    void TearDown() override {
+        afterEndpointValuesRead = nullptr;
+        EffectTest::TearDown();
+    }
+};
+
+// What the seam inside the lock's preset decision does: starts the notification on a thread
+// of its own and lets the decision go on once that thread is held up at the settings lock, or
+// once it has finished when nothing holds it up.
+struct NotificationInsideTheDecision {
+    TestableKovraAPO* effect = nullptr;
+    std::thread notifier;
+    std::atomic<bool> finished{false};
+};
+NotificationInsideTheDecision* inside = nullptr;
+
+void RunNotificationInsideTheDecision(KovraAPO*) {
+    afterEndpointValuesRead = nullptr; // once
+    inside->notifier = std::thread([] {
+        inside->effect->OnPropertyValueChanged(L"endpoint", EnablePropertyKey);
+        inside->finished = true;
+    });
+    while (inside->effect->SettingsWaiters() == 0 && !inside->finished.load()) {
+        std::this_thread::yield();
+    }
+}
+
+// The lock reads enable 0 and mode 0 (preset 2); the notification then turns enable on, which
+// selects preset 0 and raises the reload. The lock's decision must not overwrite that.
+TEST_F(CrossThreadTest, NotificationInsideTheLocksPresetDecisionIsKept) {
+    ComApartment com;
+    ASSERT_TRUE(SUCCEEDED(com.result));
+    EndpointStore store;
+    EffectHolder effect(&registration);
+    ASSERT_EQ(InitializeWith(effect.effect, store.Get()), S_OK);
+    store.SetUInt32(EnablePropertyKey, 1);
+
+    NotificationInsideTheDecision notification;
+    notification.effect = effect.effect;
+    inside = &notification;
+    afterEndpointValuesRead = RunNotificationInsideTheDecision;
+    Stream stream(2, 48000, 480);
+    const HRESULT locked = stream.Lock(effect.effect);
+    ASSERT_TRUE(notification.notifier.joinable());
+    notification.notifier.join();
+    inside = nullptr;
+    ASSERT_EQ(locked, S_OK);
+
+    EXPECT_EQ(effect->FilterMode(), 0u);
+    EXPECT_EQ(effect->ReloadPending(), 1u);
+    Block(stream, 480, BUFFER_VALID).Run(effect.effect);
+    const auto loads = CallsOf(Call::LoadFilter);
+    ASSERT_FALSE(loads.empty());
+    EXPECT_EQ(loads.back().arguments[0], 0);
+    EXPECT_STREQ(CallsOf(Call::GetConfigIndexFromName).back().name, "2_ch");
+}
 
 constexpr int kReloadBlocks = 20000;
 

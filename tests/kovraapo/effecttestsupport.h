@@ -116,6 +116,7 @@ public:
     UINT32 FilterMode() const { return filterMode; }
     UINT32 ReloadPending() const { return reloadPending; }
     KovraHandle EngineHandle() const { return engineHandle.load(); }
+    int SettingsWaiters() const { return settingsLock.Waiting(); }
     UINT32 InputChannels() const { return inputChannels; }
     UINT32 OutputChannels() const { return outputChannels; }
     UINT32 MaxFrameCount() const { return maxFrameCount; }
