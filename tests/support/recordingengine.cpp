@@ -40,21 +40,16 @@ State& Engine() {
     return state;
 }
 
-// Records a call on `handle` and notes a null or stale handle. Returns the hook to run, if any.
-const std::function<void()>* Append(const Record& record, bool takesHandle) {
-    State& engine = Engine();
-    std::lock_guard<std::mutex> guard(engine.mutex);
+// Records a call under the held mutex. Returns the hook to run, if any.
+const std::function<void()>* AppendLocked(State& engine, const Record& record) {
     engine.calls.push_back(record);
-    if (takesHandle) {
-        auto* instance = static_cast<Instance*>(record.handle);
-        if (!instance) {
-            ++engine.nullHandleCalls;
-        } else if (engine.instances.count(instance) != 0 && instance->destroyed) {
-            ++engine.destroyedInstanceCalls;
-        }
-    }
     const auto hook = engine.hooks.find(record.call);
     return hook != engine.hooks.end() && hook->second ? &hook->second : nullptr;
+}
+
+const std::function<void()>* Append(const Record& record) {
+    std::lock_guard<std::mutex> guard(Engine().mutex);
+    return AppendLocked(Engine(), record);
 }
 
 void Run(const std::function<void()>* hook) {
@@ -63,20 +58,52 @@ void Run(const std::function<void()>* hook) {
     }
 }
 
+// A destroyed instance this stand-in made, else null (a null handle or one it never made).
+Instance* DestroyedInstance(State& engine, KovraHandle handle) {
+    auto* instance = static_cast<Instance*>(handle);
+    return instance && engine.instances.count(instance) != 0 && instance->destroyed ? instance
+                                                                                    : nullptr;
+}
+
+// A call on an instance, from entry to return. It is flagged when the handle is null, when the
+// instance was destroyed before the call, or when another thread destroys it before the call
+// has done its work. `work` runs under the mutex, on a live instance only.
+template <typename Work> KovraResult CallOnInstance(const Record& record, Work work) {
+    State& engine = Engine();
+    const std::function<void()>* hook = nullptr;
+    bool flagged = false;
+    {
+        std::lock_guard<std::mutex> guard(engine.mutex);
+        hook = AppendLocked(engine, record);
+        if (!record.handle) {
+            ++engine.nullHandleCalls;
+            flagged = true;
+        } else if (DestroyedInstance(engine, record.handle)) {
+            ++engine.destroyedInstanceCalls;
+            flagged = true;
+        }
+    }
+    Run(hook);
+    std::lock_guard<std::mutex> guard(engine.mutex);
+    if (DestroyedInstance(engine, record.handle)) {
+        engine.destroyedInstanceCalls += flagged ? 0 : 1;
+        return KovraResult_kInvalidHandle;
+    }
+    auto* instance = static_cast<Instance*>(record.handle);
+    if (!instance || engine.instances.count(instance) == 0) {
+        return KovraResult_kInvalidHandle;
+    }
+    work(engine, *instance);
+    return KovraResult_kOk;
+}
+
+void NoWork(State&, Instance&) {}
+
 Record MakeRecord(Call call, KovraHandle handle) {
     Record record{};
     record.call = call;
     record.handle = handle;
     return record;
-}
-
-// The instance behind a handle that is live, else null.
-Instance* LiveInstance(KovraHandle handle) {
-    State& engine = Engine();
-    std::lock_guard<std::mutex> guard(engine.mutex);
-    auto* instance = static_cast<Instance*>(handle);
-    return instance && engine.instances.count(instance) != 0 && !instance->destroyed ? instance
-                                                                                     : nullptr;
 }
 
 } // namespace
@@ -165,27 +192,19 @@ std::string ConfigurationNameOf(int64_t index) {
 
 } // namespace recordingengine
 
+using recordingengine::Append;
 using recordingengine::Call;
+using recordingengine::CallOnInstance;
 using recordingengine::MakeRecord;
+using recordingengine::NoWork;
 using recordingengine::Run;
-
-namespace {
-
-// Records a call on an instance; the engine's answer depends only on whether it is live.
-KovraResult RecordOnHandle(const recordingengine::Record& record) {
-    Run(recordingengine::Append(record, true));
-    return recordingengine::LiveInstance(record.handle) ? KovraResult_kOk
-                                                        : KovraResult_kInvalidHandle;
-}
-
-} // namespace
 
 extern "C" {
 
 KovraResult Kovra_initialize(const char* configPath) {
     auto record = MakeRecord(Call::Initialize, nullptr);
     std::strncpy(record.name, configPath ? configPath : "", sizeof record.name - 1);
-    Run(recordingengine::Append(record, false));
+    Run(Append(record));
     return KovraResult_kOk;
 }
 
@@ -199,7 +218,7 @@ int32_t Kovra_getConfigIndexFromName(const char* configName) {
             record.arguments[0] = index;
         }
     }
-    Run(recordingengine::Append(record, false));
+    Run(Append(record));
     return static_cast<int32_t>(record.arguments[0]);
 }
 
@@ -222,7 +241,7 @@ KovraResult Kovra_create(KovraHandle* handle, int32_t configIndex) {
             record.handle = instance;
         }
     }
-    Run(recordingengine::Append(record, false));
+    Run(Append(record));
     return result;
 }
 
@@ -233,17 +252,17 @@ KovraResult Kovra_prepareToPlay(KovraHandle handle, int32_t sampleRate, int32_t 
     const int64_t arguments[] = {sampleRate,       channelCount,      maxBlockFrames,
                                  inputSampleBytes, outputSampleBytes, outputLayout};
     std::memcpy(record.arguments, arguments, sizeof arguments);
-    return RecordOnHandle(record);
+    return CallOnInstance(record, NoWork);
 }
 
 KovraResult Kovra_reset(KovraHandle handle) {
-    return RecordOnHandle(MakeRecord(Call::Reset, handle));
+    return CallOnInstance(MakeRecord(Call::Reset, handle), NoWork);
 }
 
 KovraResult Kovra_Ambrel_loadFilter(KovraHandle handle, int32_t preset) {
     auto record = MakeRecord(Call::LoadFilter, handle);
     record.arguments[0] = preset;
-    return RecordOnHandle(record);
+    return CallOnInstance(record, NoWork);
 }
 
 KovraResult Kovra_processBlock(KovraHandle handle, const float* input, float* output,
@@ -252,31 +271,25 @@ KovraResult Kovra_processBlock(KovraHandle handle, const float* input, float* ou
     record.arguments[0] = frameCount;
     record.input = input;
     record.output = output;
-    return RecordOnHandle(record);
+    return CallOnInstance(record, NoWork);
 }
 
 KovraResult Kovra_getLatency(KovraHandle handle, uint32_t* latency) {
-    const KovraResult result = RecordOnHandle(MakeRecord(Call::GetLatency, handle));
-    auto& engine = recordingengine::Engine();
-    std::lock_guard<std::mutex> guard(engine.mutex);
-    auto* instance = static_cast<recordingengine::Instance*>(handle);
-    if (result != KovraResult_kOk || !latency || instance->destroyed) {
-        return KovraResult_kInvalidHandle;
-    }
-    *latency = engine.latencyFrames[instance->configIndex];
-    return KovraResult_kOk;
+    return CallOnInstance(
+        MakeRecord(Call::GetLatency, handle),
+        [latency](recordingengine::State& engine, recordingengine::Instance& instance) {
+            if (latency) {
+                *latency = engine.latencyFrames[instance.configIndex];
+            }
+        });
 }
 
 KovraResult Kovra_destroy(KovraHandle handle) {
-    const KovraResult result = RecordOnHandle(MakeRecord(Call::Destroy, handle));
-    if (result != KovraResult_kOk) {
-        return result;
-    }
-    auto& engine = recordingengine::Engine();
-    std::lock_guard<std::mutex> guard(engine.mutex);
-    static_cast<recordingengine::Instance*>(handle)->destroyed = true;
-    --engine.live;
-    return KovraResult_kOk;
+    return CallOnInstance(MakeRecord(Call::Destroy, handle),
+                          [](recordingengine::State& engine, recordingengine::Instance& instance) {
+                              instance.destroyed = true;
+                              --engine.live;
+                          });
 }
 
 } // extern "C"
