@@ -79,7 +79,7 @@ HRESULT STDMETHODCALLTYPE KovraAPO::Initialize(UINT32 cbDataSize, BYTE* pbyData)
         return InitializeFailed(hr);
     }
     {
-        SettingsGuard guard(settingsLock);
+        std::lock_guard<SettingsLock> guard(settingsLock);
         // The first store handed over stays for the object's life: notifications read from it.
         if (!endpointStore) {
             endpointStore = ComPtr<IPropertyStore>::Share(EndpointStoreOf(pbyData));
@@ -164,7 +164,7 @@ HRESULT STDMETHODCALLTYPE KovraAPO::OnDefaultDeviceChanged(EDataFlow, ERole, LPC
 HRESULT STDMETHODCALLTYPE KovraAPO::OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY key) {
     // Held throughout, so that a lock's preset decision or an Initialize sees this change
     // either whole or not at all, and never overwrites the preset it selects.
-    SettingsGuard guard(settingsLock);
+    std::lock_guard<SettingsLock> guard(settingsLock);
     if (!endpointStore) {
         return S_OK;
     }

@@ -81,7 +81,7 @@ HRESULT KovraAPO::AcceptConnections(UINT32, APO_CONNECTION_DESCRIPTOR**, UINT32,
 void (*afterEndpointValuesRead)(KovraAPO* effect) = nullptr;
 
 UINT32 KovraAPO::UpdateFilterMode() {
-    SettingsGuard guard(settingsLock);
+    std::lock_guard<SettingsLock> guard(settingsLock);
     const UINT32 enable = enableProperty.load();
     const UINT32 mode = modeProperty.load();
     if (afterEndpointValuesRead) {

@@ -7,30 +7,21 @@
 #include "criticalsection.h"
 
 #include <atomic>
+#include <mutex>
 
+// Used through std::lock_guard.
 class SettingsLock {
 public:
-    void Enter() {
+    void lock() {
         ++waiting;
         section.Enter();
         --waiting;
     }
-    void Leave() { section.Leave(); }
-    // Threads inside Enter right now: lets a test see that another thread is held up here.
+    void unlock() { section.Leave(); }
+    // Threads inside lock() right now: lets a test see that another thread is held up here.
     int Waiting() const { return waiting.load(); }
 
 private:
     CriticalSection section; // re-entrant on the thread that holds it
     std::atomic<int> waiting{0};
-};
-
-class SettingsGuard {
-public:
-    explicit SettingsGuard(SettingsLock& held) : lock(held) { lock.Enter(); }
-    ~SettingsGuard() { lock.Leave(); }
-    SettingsGuard(const SettingsGuard&) = delete;
-    SettingsGuard& operator=(const SettingsGuard&) = delete;
-
-private:
-    SettingsLock& lock;
 };

@@ -142,24 +142,27 @@ std::vector<Record> CallsOf(Call call) {
     return matching;
 }
 
-size_t LiveInstances() {
+namespace {
+size_t Counted(size_t State::*count) {
     std::lock_guard<std::mutex> guard(Engine().mutex);
-    return Engine().live;
+    return Engine().*count;
+}
+} // namespace
+
+size_t LiveInstances() {
+    return Counted(&State::live);
 }
 
 size_t PeakLiveInstances() {
-    std::lock_guard<std::mutex> guard(Engine().mutex);
-    return Engine().peakLive;
+    return Counted(&State::peakLive);
 }
 
 size_t CallsWithNullHandle() {
-    std::lock_guard<std::mutex> guard(Engine().mutex);
-    return Engine().nullHandleCalls;
+    return Counted(&State::nullHandleCalls);
 }
 
 size_t CallsOnDestroyedInstances() {
-    std::lock_guard<std::mutex> guard(Engine().mutex);
-    return Engine().destroyedInstanceCalls;
+    return Counted(&State::destroyedInstanceCalls);
 }
 
 void SetLatencyFrames(uint32_t frames) {
