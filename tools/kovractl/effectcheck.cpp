@@ -3,6 +3,7 @@
 #include "comptr.h"
 #include "fxlayout.h"
 #include "kovraids.h"
+#include "registeredserver.h"
 #include "resultdescription.h"
 
 #include <objbase.h>
@@ -19,19 +20,6 @@ bool ClassesKeyExists(const std::wstring& path) {
     }
     RegCloseKey(key);
     return true;
-}
-
-// The module the class's registration names, environment strings expanded; empty for none.
-std::wstring RegisteredModule() {
-    const std::wstring path = L"CLSID\\" + KovraClsidText() + L"\\InprocServer32";
-    wchar_t module[MAX_PATH * 2] = {};
-    DWORD size = sizeof module;
-    // RRF_RT_REG_SZ takes REG_EXPAND_SZ too, expanded.
-    if (RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, module,
-                     &size) != ERROR_SUCCESS) {
-        return L"";
-    }
-    return module;
 }
 
 // The engine library is found beside the module, or in the system folder; the audio engine's
@@ -56,7 +44,7 @@ std::wstring EffectLoadProblem() {
     if (!ClassesKeyExists(engineEntry)) {
         return L"the audio engine's entry HKCR\\" + engineEntry + L" is missing: " + kRegisterHint;
     }
-    const std::wstring module = RegisteredModule();
+    const std::wstring module = RegisteredServerPath(CLSID_KovraAPO);
     if (module.empty()) {
         return L"its COM class " + KovraClsidText() + L" is not registered: " + kRegisterHint;
     }

@@ -107,20 +107,5 @@ LSTATUS RecordReplaced(HKEY backupKey, const FxBackup& backup,
 }
 
 LSTATUS EndpointsWithBackup(std::vector<std::wstring>& guids) {
-    guids.clear();
-    RegistryKey key;
-    LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kBackups, 0,
-                                   KEY_ENUMERATE_SUB_KEYS | KEY_WOW64_64KEY, key.Receive());
-    if (status == ERROR_FILE_NOT_FOUND) {
-        return ERROR_SUCCESS;
-    }
-    for (DWORD index = 0; status == ERROR_SUCCESS; ++index) {
-        wchar_t name[256];
-        DWORD length = 256;
-        status = RegEnumKeyExW(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_SUCCESS) {
-            guids.emplace_back(name, length);
-        }
-    }
-    return status == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : status;
+    return ReadSubkeyNames(kBackups, guids);
 }

@@ -248,28 +248,12 @@ FxOutcome NotInstalled(const std::wstring& guid, const FxBackup& backup, bool fo
     return outcome;
 }
 
-LSTATUS RenderEndpointGuids(std::vector<std::wstring>& guids) {
-    guids.clear();
-    RegistryKey key;
-    LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRenderEndpointsKey, 0,
-                                   KEY_ENUMERATE_SUB_KEYS | kView, key.Receive());
-    for (DWORD index = 0; status == ERROR_SUCCESS; ++index) {
-        wchar_t name[256];
-        DWORD length = 256;
-        status = RegEnumKeyExW(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_SUCCESS) {
-            guids.emplace_back(name, length);
-        }
-    }
-    return status == ERROR_NO_MORE_ITEMS || status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
-}
-
 } // namespace
 
 LSTATUS EndpointsWithKovraAPO(std::vector<std::wstring>& guids) {
     std::vector<std::wstring> endpoints;
     std::vector<std::wstring> backups;
-    LSTATUS status = RenderEndpointGuids(endpoints);
+    LSTATUS status = ReadSubkeyNames(kRenderEndpointsKey, endpoints);
     if (status == ERROR_SUCCESS) {
         status = EndpointsWithBackup(backups);
     }

@@ -1,8 +1,7 @@
 #include "fxlayout.h"
 
 #include "kovraids.h"
-
-#include <objbase.h>
+#include "registeredserver.h"
 
 namespace {
 
@@ -108,11 +107,7 @@ const wchar_t* StreamEffectValue(FxLayout layout) {
 }
 
 const std::wstring& KovraClsidText() {
-    static const std::wstring text = [] {
-        wchar_t buffer[40] = {};
-        StringFromGUID2(CLSID_KovraAPO, buffer, 40);
-        return std::wstring(buffer);
-    }();
+    static const std::wstring text = ClsidText(CLSID_KovraAPO);
     return text;
 }
 

@@ -43,6 +43,22 @@ LSTATUS ReadAllValues(HKEY key, NamedValues& values) {
     return status;
 }
 
+LSTATUS ReadSubkeyNames(const wchar_t* path, std::vector<std::wstring>& names) {
+    names.clear();
+    RegistryKey key;
+    LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0,
+                                   KEY_ENUMERATE_SUB_KEYS | KEY_WOW64_64KEY, key.Receive());
+    for (DWORD index = 0; status == ERROR_SUCCESS; ++index) {
+        wchar_t name[256];
+        DWORD length = 256;
+        status = RegEnumKeyExW(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_SUCCESS) {
+            names.emplace_back(name, length);
+        }
+    }
+    return status == ERROR_NO_MORE_ITEMS || status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+}
+
 RawValue TextValue(const std::wstring& text) {
     RawValue value;
     value.type = REG_SZ;

@@ -35,6 +35,9 @@ using NamedValues = std::map<std::wstring, RawValue, NoCaseLess>;
 // Every value of the key, by name.
 LSTATUS ReadAllValues(HKEY key, NamedValues& values);
 
+// The names of the subkeys of HKLM\`path` (64-bit view); none when the key does not exist.
+LSTATUS ReadSubkeyNames(const wchar_t* path, std::vector<std::wstring>& names);
+
 // A REG_SZ value holding `text` with its terminator, as the platform's own tools write it.
 RawValue TextValue(const std::wstring& text);
 // A REG_MULTI_SZ value holding `texts`, each with its terminator, and the closing empty string.
