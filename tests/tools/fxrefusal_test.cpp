@@ -212,6 +212,15 @@ TEST_F(RefusalTest, WhatCannotBeTakenBackKeepsItsRecordForTheUninstall) {
     }
 }
 
+TEST_F(RefusalTest, AnInstalledEndpointWhoseKeyWasHandedBackStillReportsTheInstall) {
+    ASSERT_EQ(InstallEffect(kEndpointGuid).change, FxChange::Installed);
+    refusal.keyEnding = L"\\FxProperties";
+    EXPECT_EQ(InstallEffect(kEndpointGuid).change, FxChange::AlreadyInstalled);
+    refusal = {};
+    EXPECT_EQ(UninstallEffect(kEndpointGuid, false).change, FxChange::Uninstalled);
+    ExpectNothingChanged();
+}
+
 TEST_F(RefusalTest, TheCommandsSayWhatIsRefusedAndWhatWasWritten) {
     const struct {
         CommandKind kind;
@@ -221,6 +230,7 @@ TEST_F(RefusalTest, TheCommandsSayWhatIsRefusedAndWhatWasWritten) {
         int exitCode;
         std::wstring message;
         std::wstring written = L"";
+        bool allEndpoints = false;
     } cases[] = {
         {CommandKind::Install, false, nullptr, false, kExitRefused,
          L"install needs administrator rights"},
@@ -228,6 +238,8 @@ TEST_F(RefusalTest, TheCommandsSayWhatIsRefusedAndWhatWasWritten) {
          L"uninstall needs administrator rights"},
         {CommandKind::Cleanup, false, nullptr, false, kExitRefused,
          L"cleanup needs administrator rights"},
+        {CommandKind::Uninstall, false, nullptr, false, kExitRefused,
+         L"uninstall needs administrator rights", L"", true},
         {CommandKind::Install, true, L"\\FxProperties", false, kExitRefused,
          L"HKLM\\" + endpoint.FxPath() + L" is not writable (access denied)"},
         {CommandKind::Set, true, nullptr, false, kExitRefused,
@@ -243,7 +255,8 @@ TEST_F(RefusalTest, TheCommandsSayWhatIsRefusedAndWhatWasWritten) {
         endpoints.halfWritable = entry.halfWritable;
         Command command;
         command.kind = entry.kind;
-        command.endpoint = L"Refusing";
+        command.endpoint = entry.allEndpoints ? L"" : L"Refusing";
+        command.allEndpoints = entry.allEndpoints;
         command.enable = 1;
         command.mode = 1;
         command.force = true; // the effect is not registered in this test

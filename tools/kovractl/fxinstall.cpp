@@ -295,10 +295,19 @@ FxOutcome InstallEffect(const std::wstring& endpointGuid) {
     if (!KeyExists(endpointPath)) {
         return MissingEndpointOr(ERROR_FILE_NOT_FOUND, endpointPath);
     }
+    // Nothing to do needs no write access: an endpoint whose key was handed back to Windows
+    // after the install still reports the install.
+    bool keyExists = false;
+    NamedValues values;
+    LSTATUS status = ReadFxValues(endpointGuid, keyExists, values);
+    const FxLayout layoutNow = DetectLayout(keyExists, values);
+    if (status == ERROR_SUCCESS && PlanInstall(layoutNow, values).empty()) {
+        return Outcome(FxChange::AlreadyInstalled, layoutNow);
+    }
     InstallTarget target;
     target.guid = endpointGuid;
     target.fxPath = FxPropertiesPath(endpointGuid);
-    LSTATUS status = OpenReadWrite(target.fxPath, target.fxKey);
+    status = OpenReadWrite(target.fxPath, target.fxKey);
     if (status == ERROR_FILE_NOT_FOUND) {
         status = CreateReadWrite(target.fxPath, target.fxKey, target.fxKeyCreated);
     }

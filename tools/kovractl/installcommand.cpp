@@ -127,6 +127,9 @@ int UninstallOne(const std::wstring& guid, const EndpointInfo& endpoint, bool fo
 }
 
 int UninstallEverywhere(bool force, EndpointSource& endpoints, ConsoleText& text) {
+    if (!controlPlatform.processIsElevated()) {
+        return NotElevated(text, L"uninstall");
+    }
     std::vector<EndpointInfo> listed;
     if (FAILED(endpoints.ListRenderEndpoints(listed))) {
         listed.clear(); // the endpoints are then named by their ids alone
