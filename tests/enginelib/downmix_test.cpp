@@ -2,6 +2,8 @@
 #include "downmix.h"
 #include "enginesettings.h"
 #include "enginetesting.h"
+#include "limitersignals.h"
+#include "signalanalysis.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +16,9 @@ namespace {
 
 using kovra_test::Engine;
 
-// Front, centre and surrounds.
-constexpr float kF6 = 1.0f, kC6 = 0.7071f, kS6 = 0.7071f;
-constexpr float kF8 = 1.0f, kC8 = 0.7071f, kS8 = 0.7071f;
+// The normalised ITU-R BS.775 fold-down: front, centre and surrounds.
+constexpr float kF6 = 0.4142f, kC6 = 0.2929f, kS6 = 0.2929f;
+constexpr float kF8 = 0.3694f, kC8 = 0.2612f, kS8 = 0.1847f;
 
 struct ChannelGains {
     float left;
@@ -64,6 +66,39 @@ TEST(Downmix, AllChannelsTogetherAddUp) {
     const std::vector<float> output = engine.processAligned(input, 8);
     EXPECT_NEAR(kF8 * 0.1f + kC8 * 0.3f + kS8 * 0.05f + kS8 * 0.02f, output[0], 1e-6f);
     EXPECT_NEAR(kF8 * -0.2f + kC8 * 0.3f + kS8 * -0.15f + kS8 * 0.04f, output[1], 1e-6f);
+}
+
+TEST(Downmix, DefaultSurroundFoldDownStaysOutOfTheLimiter) {
+    // Every channel in phase is the worst case. Just under preset 2's ceiling (-0.5 dBFS), the
+    // output is the plain fold-down: the limiter does nothing. And the case that used to sit in
+    // the limiter, six channels of 50 Hz at -3 dBFS, comes out clean.
+    for (const LayoutCase& layout : Layouts()) {
+        if (layout.channels == 2) {
+            continue;
+        }
+        SCOPED_TRACE(layout.configuration);
+        for (const auto& [frequency, levelDb] : {std::pair{997.0, -0.6}, std::pair{50.0, -3.0}}) {
+            Engine engine(layout.configuration);
+            ASSERT_EQ(KovraResult_kOk, engine.prepare(48000, layout.channels, 480));
+            ASSERT_EQ(KovraResult_kOk, engine.load(2));
+            const auto level = static_cast<float>(std::pow(10.0, levelDb / 20.0));
+            const std::vector<float> tone = kovra_test::StereoTone(48000, frequency, 48000, level);
+            std::vector<float> input(layout.channels * tone.size() / 2);
+            for (size_t index = 0; index < input.size(); ++index) {
+                input[index] = tone[2 * (index / layout.channels)];
+            }
+            const std::vector<float> output = engine.processAligned(input, layout.channels);
+            double gain = 0.0;
+            for (const ChannelGains& channel : layout.gains) {
+                gain += channel.left;
+            }
+            for (size_t frame = 0; frame < tone.size() / 2; ++frame) {
+                ASSERT_NEAR(gain * tone[2 * frame], output[2 * frame], 1e-6) << frame;
+            }
+            EXPECT_LT(kovra_test::ThdPlusN(output.data() + 24000, 12000, 2, frequency, 48000),
+                      0.001);
+        }
+    }
 }
 
 TEST(Downmix, StereoBypassIsBitExactForEveryKindOfSample) {
