@@ -106,7 +106,7 @@ KOVRA_API KovraResult Kovra_processBlock(KovraHandle handle, const float* input,
                                          uint32_t frameCount);
 
 /* Latency of the instance's processing, in frames: the output limiter's look-ahead (about 2 ms:
- * 95 frames at 48000, 191 at 96000) when the configuration runs the limiter, else 0. It is fixed
+ * 96 frames at 48000, 192 at 96000) when the configuration runs the limiter, else 0. It is fixed
  * by the configuration and the prepared rate, whichever preset is loaded; 0 before preparation.
  * KovraResult_kErrorParameter for a NULL out-pointer. */
 KOVRA_API KovraResult Kovra_getLatency(KovraHandle handle, uint32_t* latencyFrames);

@@ -79,11 +79,10 @@ uint32_t Limiter::SubBlockFrames(double sampleRate) {
     return std::max<uint32_t>(1, static_cast<uint32_t>(std::lround(frames)));
 }
 
-// Eight sub-blocks less one frame: the gain of a sub-block's first frame needs the sub-block
-// seven further on to be complete, and that completes with the frame arriving
-// 8 * subBlockFrames - 1 frames later.
+// Eight sub-blocks: a sub-block's gain ramps towards the request of the sub-block seven further
+// on, which is complete by the time the sub-block goes out.
 uint32_t Limiter::LookAheadFrames(double sampleRate) {
-    return (kAttackSteps + 1) * SubBlockFrames(sampleRate) - 1;
+    return (kAttackSteps + 1) * SubBlockFrames(sampleRate);
 }
 
 void Limiter::configure(const LimiterSettings& settings, double sampleRate) {
@@ -131,24 +130,19 @@ void Limiter::clearState() {
 }
 
 void Limiter::process(float* interleavedStereo, uint32_t frames) {
-    // Input frames go into the delay line a sub-block at a time. The output frame that leaves
-    // with the frame completing a sub-block is the first of the next output sub-block, whose
-    // gain ramp that completion decides.
+    // Input goes into the delay line a sub-block at a time; output sub-blocks run in step with
+    // the input's, each on the gain ramp that the last completed input sub-block decided.
     uint32_t done = 0;
     while (done < frames) {
         const uint32_t span = std::min(frames - done, subBlockFrames_ - filled_);
         float* block = interleavedStereo + 2 * static_cast<size_t>(done);
         const uint32_t firstFrame = writeFrame_;
         storeAndMeasure(block, span);
-        const uint32_t firstPosition = filled_ + 1;
+        emit(block, firstFrame, span, filled_);
         filled_ += span;
         if (filled_ == subBlockFrames_) {
-            emit(block, firstFrame, span - 1, firstPosition);
             finishSubBlock();
-            emit(block + 2 * (span - 1), firstFrame + span - 1, 1, 0);
             filled_ = 0;
-        } else {
-            emit(block, firstFrame, span, firstPosition);
         }
         done += span;
     }
@@ -197,8 +191,9 @@ void Limiter::finishSubBlock() {
     }
     const float envelope = std::min(held, 1.0f - reduction_);
     restingSubBlocks_ = envelope == 1.0f ? std::min(restingSubBlocks_ + 1, kAttackSteps) : 0;
-    // The weighted average of the last seven envelopes is the gain at the boundary of the
-    // sub-block that went in seven sub-blocks ago: it ramps from the last boundary to this one.
+    // The weighted average of the last seven envelopes is the gain at the end of the sub-block
+    // that went in eight sub-blocks ago, which goes out next: it ramps from the last boundary to
+    // this one.
     // Seven envelopes at unity give exactly unity, whatever the weights' rounding.
     float boundary = attackWeights_[kAttackSteps - 1] * envelope;
     for (int step = 0; step + 1 < kAttackSteps; ++step) {

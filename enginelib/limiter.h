@@ -51,7 +51,7 @@ private:
     static uint32_t SubBlockFrames(double sampleRate);
     void storeAndMeasure(const float* frames, uint32_t frameCount);
     // Sends out the frames that leave as input frames firstFrame... arrive, on the current gain
-    // ramp from its position firstPosition.
+    // ramp from its frame firstPosition.
     void emit(float* frames, uint32_t firstFrame, uint32_t frameCount, uint32_t firstPosition);
     void finishSubBlock();
 

@@ -70,7 +70,7 @@ void PrintThd() {
     std::printf("THD+N of a tone once settled (second second), 10 ms blocks\n");
     std::printf("  %-44s %8s %12s\n", "case", "rate", "THD+N %");
     for (double rate : {48000.0, 96000.0}) {
-        for (double frequency : {50.0, 1000.0, 49.3, 997.0}) {
+        for (double frequency : {20.0, 50.0, 1000.0, 49.3, 997.0}) {
             for (double ceilingDb : {0.0, -1.0}) {
                 char name[64];
                 std::snprintf(name, sizeof name, "limiter %g Hz, 6 dB over a %g dBFS ceiling",
