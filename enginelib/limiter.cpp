@@ -193,8 +193,7 @@ void Limiter::finishSubBlock() {
     restingSubBlocks_ = envelope == 1.0f ? std::min(restingSubBlocks_ + 1, kAttackSteps) : 0;
     // The weighted average of the last seven envelopes is the gain at the end of the sub-block
     // that went in eight sub-blocks ago, which goes out next: it ramps from the last boundary to
-    // this one.
-    // Seven envelopes at unity give exactly unity, whatever the weights' rounding.
+    // this one. Seven envelopes at unity give exactly unity, whatever the weights' rounding.
     float boundary = attackWeights_[kAttackSteps - 1] * envelope;
     for (int step = 0; step + 1 < kAttackSteps; ++step) {
         recentEnvelopes_[step] = recentEnvelopes_[step + 1];
