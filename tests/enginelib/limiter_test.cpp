@@ -1,6 +1,6 @@
 // The output limiter on its own: the ceiling over hostile material with one gain for both
-// channels, the delay it reports, a steady gain on steady tones, a shaped attack, and the
-// recovery on its configured hold and release curve.
+// channels, a steady gain on steady tones, a shaped attack, and the recovery on its configured
+// hold and release curve, back to exact unity. (Its delay is checked through the C interface.)
 #include "limiter.h"
 #include "limitersignals.h"
 #include "signalanalysis.h"
@@ -88,30 +88,6 @@ TEST(Limiter, NoSampleLeavesAboveTheCeilingAndBothChannelsShareOneGain) {
                     }
                 }
             }
-        }
-    }
-}
-
-TEST(Limiter, DelaysByItsLatencyAndPassesQuietSignalBitForBit) {
-    for (double rate : {8000.0, 44100.0, 48000.0, 96000.0, 384000.0}) {
-        SCOPED_TRACE(std::to_string(rate) + " Hz");
-        Limiter limiter;
-        limiter.configure(Settings(-1.0), rate);
-        const uint32_t latency = limiter.latencyFrames();
-        EXPECT_EQ(Limiter::LookAheadFrames(rate), latency);
-        EXPECT_GE(latency / rate, 0.0015); // a few milliseconds, the same for every setting
-        EXPECT_LE(latency / rate, 0.0025);
-        std::mt19937 random(7);
-        std::uniform_real_distribution<float> quiet(-0.89f, 0.89f); // -1 dBFS is 0.891
-        std::vector<float> input(2 * static_cast<size_t>(rate / 10));
-        for (float& sample : input) {
-            sample = quiet(random);
-        }
-        std::vector<float> output = input;
-        Process(limiter, output, 100);
-        for (size_t index = 0; index < output.size(); ++index) {
-            ASSERT_EQ(index < 2 * latency ? 0.0f : input[index - 2 * latency], output[index])
-                << "sample " << index;
         }
     }
 }
