@@ -1,22 +1,78 @@
 #include "downmix.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
+#include <xmmintrin.h>
 
 namespace kovra {
 namespace {
 
-constexpr float kSpeck = 1e-15f; // about -300 dBFS, well above the denormal range
+static_assert(kMaxInputChannels == 8, "a frame is mixed as two registers of four channels");
 
-// NaN compares false both ways, so it lands on 0; infinities land on the limit.
-inline float MakeFinite(float sample) {
-    return sample == sample ? std::clamp(sample, -Downmix::kSampleLimit, Downmix::kSampleLimit)
-                            : 0.0f;
+struct MixGains {
+    __m128 left[2];
+    __m128 right[2];
+};
+
+// NaN lands on 0 (it is unordered with itself), infinities and absurd levels on the limit.
+inline __m128 MakeFinite(__m128 samples) {
+    const __m128 limit = _mm_set1_ps(Downmix::kSampleLimit);
+    samples = _mm_and_ps(samples, _mm_cmpord_ps(samples, samples));
+    return _mm_min_ps(_mm_max_ps(samples, _mm_sub_ps(_mm_setzero_ps(), limit)), limit);
 }
 
-inline float FlushSpeck(float sample) {
-    return std::fabs(sample) < kSpeck ? 0.0f : sample;
+// One frame of up to eight channels, as channels 0-3 and 4-7, to left and right in the two low
+// lanes of the result.
+inline __m128 MixFrame(__m128 low, __m128 high, const MixGains& gains) {
+    low = MakeFinite(low);
+    high = MakeFinite(high);
+    const __m128 left = _mm_add_ps(_mm_mul_ps(low, gains.left[0]), _mm_mul_ps(high, gains.left[1]));
+    const __m128 right =
+        _mm_add_ps(_mm_mul_ps(low, gains.right[0]), _mm_mul_ps(high, gains.right[1]));
+    // [l0 + l2, r0 + r2, l1 + l3, r1 + r3], then its two halves added.
+    const __m128 pairs = _mm_add_ps(_mm_unpacklo_ps(left, right), _mm_unpackhi_ps(left, right));
+    return _mm_add_ps(pairs, _mm_movehl_ps(pairs, pairs));
+}
+
+inline __m128 LoadTwo(const float* samples) {
+    return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(samples)));
+}
+
+inline void StoreTwo(float* samples, __m128 values) {
+    _mm_storel_pi(reinterpret_cast<__m64*>(samples), values);
+}
+
+// Each frame is read whole before its stereo pair is written, and frame f's pair lands at 2f,
+// never past input that is still to be read (channels * f): in-place use is safe.
+template <int kChannels>
+void MixFrames(const float* input, float* output, uint32_t frameCount, const MixGains& gains) {
+    for (uint32_t frame = 0; frame < frameCount; ++frame) {
+        const float* in = input + static_cast<size_t>(frame) * kChannels;
+        __m128 low, high;
+        if constexpr (kChannels == 8) {
+            low = _mm_loadu_ps(in);
+            high = _mm_loadu_ps(in + 4);
+        } else if constexpr (kChannels == 6) {
+            low = _mm_loadu_ps(in);
+            high = LoadTwo(in + 4);
+        } else {
+            low = LoadTwo(in);
+            high = _mm_setzero_ps();
+        }
+        StoreTwo(output + 2 * static_cast<size_t>(frame), MixFrame(low, high, gains));
+    }
+}
+
+// Any other channel count: each frame through a zero-padded copy.
+void MixAnyFrames(const float* input, float* output, uint32_t frameCount, int channelCount,
+                  const MixGains& gains) {
+    for (uint32_t frame = 0; frame < frameCount; ++frame) {
+        alignas(16) float padded[kMaxInputChannels] = {};
+        std::memcpy(padded, input + static_cast<size_t>(frame) * channelCount,
+                    sizeof(float) * static_cast<size_t>(channelCount));
+        StoreTwo(output + 2 * static_cast<size_t>(frame),
+                 MixFrame(_mm_load_ps(padded), _mm_load_ps(padded + 4), gains));
+    }
 }
 
 } // namespace
@@ -38,50 +94,18 @@ void Downmix::copyStereo(const float* input, float* output, uint32_t frameCount)
     }
 }
 
-template <int kChannels>
-void Downmix::mixChannels(const float* input, float* output, uint32_t frameCount) const {
-    // Ascending order keeps in-place use safe: frame f is written at 2f, never past the input
-    // already read (channels * f).
-    for (uint32_t frame = 0; frame < frameCount; ++frame) {
-        const float* in = input + static_cast<size_t>(frame) * kChannels;
-        float left = 0.0f;
-        float right = 0.0f;
-        for (int channel = 0; channel < kChannels; ++channel) {
-            const float sample = MakeFinite(in[channel]);
-            left += left_[channel] * sample;
-            right += right_[channel] * sample;
-        }
-        output[2 * static_cast<size_t>(frame)] = FlushSpeck(left);
-        output[2 * static_cast<size_t>(frame) + 1] = FlushSpeck(right);
-    }
-}
-
 void Downmix::mix(const float* input, float* output, uint32_t frameCount) const {
-    // A fixed channel count lets the compiler unroll the inner sum for the usual layouts.
+    const MixGains gains = {{_mm_load_ps(left_), _mm_load_ps(left_ + 4)},
+                            {_mm_load_ps(right_), _mm_load_ps(right_ + 4)}};
     switch (channelCount_) {
     case 2:
-        return mixChannels<2>(input, output, frameCount);
+        return MixFrames<2>(input, output, frameCount, gains);
     case 6:
-        return mixChannels<6>(input, output, frameCount);
+        return MixFrames<6>(input, output, frameCount, gains);
     case 8:
-        return mixChannels<8>(input, output, frameCount);
+        return MixFrames<8>(input, output, frameCount, gains);
     default:
-        return mixAnyChannels(input, output, frameCount);
-    }
-}
-
-void Downmix::mixAnyChannels(const float* input, float* output, uint32_t frameCount) const {
-    for (uint32_t frame = 0; frame < frameCount; ++frame) {
-        const float* in = input + static_cast<size_t>(frame) * channelCount_;
-        float left = 0.0f;
-        float right = 0.0f;
-        for (int channel = 0; channel < channelCount_; ++channel) {
-            const float sample = MakeFinite(in[channel]);
-            left += left_[channel] * sample;
-            right += right_[channel] * sample;
-        }
-        output[2 * static_cast<size_t>(frame)] = FlushSpeck(left);
-        output[2 * static_cast<size_t>(frame) + 1] = FlushSpeck(right);
+        return MixAnyFrames(input, output, frameCount, channelCount_, gains);
     }
 }
 

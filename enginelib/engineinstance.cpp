@@ -1,5 +1,7 @@
 #include "engineinstance.h"
 
+#include "denormalscope.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -85,6 +87,7 @@ KovraResult EngineInstance::process(const float* input, float* output, uint32_t 
         std::memset(output, 0, sizeof(float) * 2 * static_cast<size_t>(frameCount));
         return KovraResult_kErrorNotAvailable;
     }
+    const DenormalsAsZero denormalsAsZero;
     const int preset = takePresetForBlock();
     // A block longer than prepared goes through in prepared-size pieces, so every stage sees
     // the shape it was made ready for.
@@ -101,7 +104,7 @@ KovraResult EngineInstance::process(const float* input, float* output, uint32_t 
 
 void EngineInstance::processPiece(const float* input, float* output, uint32_t frameCount,
                                   int preset) {
-    const bool filters = configuration_.filtersEnabled;
+    const bool filters = configuration_.filtersEnabled && !chains_[preset].filtersPassThrough();
     const bool limiter = configuration_.limiterEnabled;
     if (downmix_.isStereoIdentity() && !filters && !limiter) {
         downmix_.copyStereo(input, output, frameCount);
