@@ -100,6 +100,8 @@ TEST(EngineApi, PrepareAnswersEachBadShapeWithItsCode) {
 TEST(EngineApi, RefusedPrepareKeepsTheEarlierPreparation) {
     Engine engine("2_ch_bypass");
     ASSERT_EQ(KovraResult_kOk, engine.prepare(48000, 2, 4));
+    ASSERT_EQ(KovraResult_kOk, engine.load(2)); // the bypass
+    engine.pastFadeIn();
     EXPECT_EQ(KovraResult_kSamplerateNotSupported, engine.prepare(1, 2, 4));
     const std::vector<float> input = {0.5f, -0.25f, 0.125f, 1.0f};
     EXPECT_EQ(input, engine.process(input, 2));
@@ -142,7 +144,9 @@ TEST(EngineApi, LatencyIsZeroAndNeedsAnOutValue) {
 TEST(EngineApi, ResetKeepsTheInstanceUsable) {
     Engine engine("2_ch_bypass");
     ASSERT_EQ(KovraResult_kOk, engine.prepare(48000, 2, 16));
+    ASSERT_EQ(KovraResult_kOk, engine.load(2)); // the bypass
     EXPECT_EQ(KovraResult_kOk, Kovra_reset(engine.handle()));
+    engine.pastFadeIn();
     const std::vector<float> input = {0.25f, -0.5f};
     EXPECT_EQ(input, engine.process(input, 2));
 }

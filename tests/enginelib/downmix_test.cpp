@@ -43,6 +43,8 @@ TEST(Downmix, EachInputChannelReachesStereoWithItsGain) {
             SCOPED_TRACE(std::string(layout.configuration) + " channel " + std::to_string(channel));
             Engine engine(layout.configuration);
             ASSERT_EQ(KovraResult_kOk, engine.prepare(48000, layout.channels, 64));
+            ASSERT_EQ(KovraResult_kOk, engine.load(2)); // fold-down alone
+            engine.pastFadeIn();
             std::vector<float> input(layout.channels, 0.0f);
             input[channel] = kLevel;
             const std::vector<float> output = engine.process(input, layout.channels);
@@ -57,6 +59,8 @@ TEST(Downmix, AllChannelsTogetherAddUp) {
     const std::vector<float> input = {0.1f, -0.2f, 0.3f, 0.9f, 0.05f, -0.15f, 0.02f, 0.04f};
     Engine engine("8_ch_bypass");
     ASSERT_EQ(KovraResult_kOk, engine.prepare(48000, 8, 64));
+    ASSERT_EQ(KovraResult_kOk, engine.load(2)); // fold-down alone
+    engine.pastFadeIn();
     const std::vector<float> output = engine.process(input, 8);
     EXPECT_NEAR(0.1f + kC * 0.3f + kC * 0.05f + kC * 0.02f, output[0], 1e-6f);
     EXPECT_NEAR(-0.2f + kC * 0.3f + kC * -0.15f + kC * 0.04f, output[1], 1e-6f);
@@ -82,12 +86,11 @@ TEST(Downmix, StereoBypassIsBitExactForEveryKindOfSample) {
     }
     Engine engine("2_ch_bypass");
     ASSERT_EQ(KovraResult_kOk, engine.prepare(96000, 2, 16)); // several pieces, too
-    for (int preset : {0, 1, 2}) {
-        ASSERT_EQ(KovraResult_kOk, engine.load(preset));
-        const std::vector<float> output = engine.process(input, 2);
-        ASSERT_EQ(input.size(), output.size());
-        EXPECT_EQ(0, std::memcmp(input.data(), output.data(), input.size() * sizeof(float)));
-    }
+    ASSERT_EQ(KovraResult_kOk, engine.load(2));
+    engine.pastFadeIn();
+    const std::vector<float> output = engine.process(input, 2);
+    ASSERT_EQ(input.size(), output.size());
+    EXPECT_EQ(0, std::memcmp(input.data(), output.data(), input.size() * sizeof(float)));
 }
 
 TEST(Downmix, InPlaceProcessingGivesTheSameResult) {

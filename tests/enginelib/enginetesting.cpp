@@ -19,6 +19,8 @@ Engine::~Engine() {
 }
 
 KovraResult Engine::prepare(int32_t sampleRate, int32_t channels, int32_t maxFrames) {
+    sampleRate_ = sampleRate;
+    channels_ = channels;
     return Kovra_prepareToPlay(handle_, sampleRate, channels, maxFrames, KovraSampleBytes_kFloat32,
                                KovraSampleBytes_kFloat32, KovraOutputLayout_kDefault);
 }
@@ -28,6 +30,11 @@ std::vector<float> Engine::process(const std::vector<float>& input, int channels
     std::vector<float> output(2 * static_cast<size_t>(frames), -7.0f);
     Kovra_processBlock(handle_, input.data(), output.data(), frames);
     return output;
+}
+
+void Engine::pastFadeIn() {
+    const size_t frames = static_cast<size_t>(sampleRate_) / 50; // 20 ms
+    process(std::vector<float>(frames * static_cast<size_t>(channels_), 0.0f), channels_);
 }
 
 TempFolder::TempFolder() {

@@ -23,12 +23,17 @@ public:
 
     KovraHandle handle() const { return handle_; }
     KovraResult prepare(int32_t sampleRate, int32_t channels, int32_t maxFrames);
+    // Runs the prepared instance through its fade-in on silence, so what follows is the
+    // instance's steady sound.
+    void pastFadeIn();
     KovraResult load(int32_t preset) { return Kovra_Ambrel_loadFilter(handle_, preset); }
     // Processes interleaved input of `channels` channels; returns the stereo output.
     std::vector<float> process(const std::vector<float>& input, int channels);
 
 private:
     KovraHandle handle_ = nullptr;
+    int32_t sampleRate_ = 0;
+    int32_t channels_ = 0;
 };
 
 // A folder of its own under the system's temporary folder, removed with the object.

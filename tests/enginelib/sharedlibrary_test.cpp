@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -81,15 +82,20 @@ TEST(SharedLibrary, RunsABlockThroughTheLoadedFunctions) {
         reinterpret_cast<decltype(&Kovra_prepareToPlay)>(library.find("Kovra_prepareToPlay"));
     auto process =
         reinterpret_cast<decltype(&Kovra_processBlock)>(library.find("Kovra_processBlock"));
+    auto load = reinterpret_cast<decltype(&Kovra_Ambrel_loadFilter)>(
+        library.find("Kovra_Ambrel_loadFilter"));
     auto destroy = reinterpret_cast<decltype(&Kovra_destroy)>(library.find("Kovra_destroy"));
-    ASSERT_TRUE(indexFromName && create && prepare && process && destroy);
+    ASSERT_TRUE(indexFromName && create && prepare && load && process && destroy);
 
     KovraHandle handle = nullptr;
     ASSERT_EQ(KovraResult_kOk, create(&handle, indexFromName("6_ch_bypass")));
     ASSERT_EQ(KovraResult_kOk, prepare(handle, 48000, 6, 480, 4, 4, -1));
-    const float input[6] = {0.5f, 0.25f, 0.0f, 0.9f, 0.0f, 0.0f};
-    float output[2] = {};
-    EXPECT_EQ(KovraResult_kOk, process(handle, input, output, 1));
+    ASSERT_EQ(KovraResult_kOk, load(handle, 2)); // the fold-down alone
+    std::vector<float> input(6 * 480, 0.0f);     // the first block covers the fade-in
+    std::vector<float> output(2 * 480);
+    EXPECT_EQ(KovraResult_kOk, process(handle, input.data(), output.data(), 480));
+    input = {0.5f, 0.25f, 0.0f, 0.9f, 0.0f, 0.0f};
+    EXPECT_EQ(KovraResult_kOk, process(handle, input.data(), output.data(), 1));
     EXPECT_FLOAT_EQ(0.5f, output[0]);
     EXPECT_FLOAT_EQ(0.25f, output[1]);
     EXPECT_EQ(KovraResult_kOk, destroy(handle));
