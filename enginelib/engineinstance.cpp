@@ -13,19 +13,6 @@ EngineInstance::EngineInstance(const ConfigurationSettings& configuration,
                                const std::array<PresetSettings, kPresetCount>& presets)
     : configuration_(configuration), presets_(presets), downmix_(configuration) {}
 
-EngineInstance::~EngineInstance() {
-    // A handle kept by mistake after destruction must not pass for a live instance.
-    tag_ = 0;
-}
-
-EngineInstance* EngineInstance::FromHandle(KovraHandle handle) {
-    auto* instance = static_cast<EngineInstance*>(handle);
-    if (instance == nullptr || instance->tag_ != kLiveTag) {
-        return nullptr;
-    }
-    return instance;
-}
-
 KovraResult EngineInstance::validate(const StreamShape& shape) const {
     if (shape.inputSampleBytes != KovraSampleBytes_kFloat32 ||
         shape.outputSampleBytes != KovraSampleBytes_kFloat32) {

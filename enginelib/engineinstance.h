@@ -31,12 +31,8 @@ public:
 
     EngineInstance(const ConfigurationSettings& configuration,
                    const std::array<PresetSettings, kPresetCount>& presets);
-    ~EngineInstance();
     EngineInstance(const EngineInstance&) = delete;
     EngineInstance& operator=(const EngineInstance&) = delete;
-
-    // The instance behind a handle, or null when the handle does not name a live instance.
-    static EngineInstance* FromHandle(KovraHandle handle);
 
     KovraResult prepare(const StreamShape& shape);
     KovraResult loadPreset(int32_t preset);
@@ -60,8 +56,6 @@ private:
     bool passesThrough(int preset) const;
     void restartFromRest();
 
-    static constexpr uint32_t kLiveTag = 0x4B4F5652; // "KOVR"
-    uint32_t tag_ = kLiveTag;
     ConfigurationSettings configuration_;
     std::array<PresetSettings, kPresetCount> presets_;
     Downmix downmix_;

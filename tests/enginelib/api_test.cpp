@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -21,6 +22,33 @@ TEST(EngineApi, NullHandleIsRefusedByEveryCall) {
     EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_processBlock(nullptr, samples, samples, 2));
     EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_getLatency(nullptr, &latency));
     EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_destroy(nullptr));
+}
+
+TEST(EngineApi, DestroyedAndMadeUpHandlesAreRefusedWithoutBeingRead) {
+    // Under AddressSanitizer a read through a destroyed instance would stop the test.
+    KovraHandle stale = nullptr;
+    ASSERT_EQ(KovraResult_kOk, Kovra_create(&stale, 0));
+    ASSERT_EQ(KovraResult_kOk, Kovra_destroy(stale));
+    Engine successor("2_ch"); // may take the freed memory and the same slot
+    ASSERT_EQ(KovraResult_kOk, successor.prepare(48000, 2, 4));
+    float samples[4] = {};
+    uint32_t latency = 0;
+    const KovraHandle madeUp[] = {reinterpret_cast<KovraHandle>(0x1),
+                                  reinterpret_cast<KovraHandle>(0x12345678),
+                                  reinterpret_cast<KovraHandle>(~uintptr_t{0}), samples};
+    std::vector<KovraHandle> refused(std::begin(madeUp), std::end(madeUp));
+    refused.push_back(stale);
+    for (KovraHandle handle : refused) {
+        SCOPED_TRACE(reinterpret_cast<uintptr_t>(handle));
+        EXPECT_NE(successor.handle(), handle);
+        EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_prepareToPlay(handle, 48000, 2, 4, 4, 4, -1));
+        EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_reset(handle));
+        EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_Ambrel_loadFilter(handle, 1));
+        EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_processBlock(handle, samples, samples, 2));
+        EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_getLatency(handle, &latency));
+        EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_destroy(handle));
+    }
+    EXPECT_EQ(KovraResult_kOk, Kovra_processBlock(successor.handle(), samples, samples, 2));
 }
 
 TEST(EngineApi, ConfigurationNamesMapToDistinctIndicesThatCreateAccepts) {
