@@ -12,6 +12,11 @@ static_assert(kMaxInputChannels == 8, "a frame is mixed as two registers of four
 struct MixGains {
     __m128 left[2];
     __m128 right[2];
+    // All ones for the channels with a gain in that output, zero for the others: a channel
+    // that does not reach an output cannot spoil it, whatever it holds (0 times NaN or
+    // infinity is NaN).
+    __m128 leftUsed[2];
+    __m128 rightUsed[2];
 };
 
 // NaN lands on 0 (it is unordered with itself), infinities and absurd levels on the limit.
@@ -24,11 +29,11 @@ inline __m128 MakeFinite(__m128 samples) {
 // One frame of up to eight channels, as channels 0-3 and 4-7, to left and right in the two low
 // lanes of the result.
 inline __m128 MixFrame(__m128 low, __m128 high, const MixGains& gains) {
-    low = MakeFinite(low);
-    high = MakeFinite(high);
-    const __m128 left = _mm_add_ps(_mm_mul_ps(low, gains.left[0]), _mm_mul_ps(high, gains.left[1]));
+    const __m128 left = _mm_add_ps(_mm_mul_ps(_mm_and_ps(low, gains.leftUsed[0]), gains.left[0]),
+                                   _mm_mul_ps(_mm_and_ps(high, gains.leftUsed[1]), gains.left[1]));
     const __m128 right =
-        _mm_add_ps(_mm_mul_ps(low, gains.right[0]), _mm_mul_ps(high, gains.right[1]));
+        _mm_add_ps(_mm_mul_ps(_mm_and_ps(low, gains.rightUsed[0]), gains.right[0]),
+                   _mm_mul_ps(_mm_and_ps(high, gains.rightUsed[1]), gains.right[1]));
     // [l0 + l2, r0 + r2, l1 + l3, r1 + r3], then its two halves added.
     const __m128 pairs = _mm_add_ps(_mm_unpacklo_ps(left, right), _mm_unpackhi_ps(left, right));
     return _mm_add_ps(pairs, _mm_movehl_ps(pairs, pairs));
@@ -42,24 +47,33 @@ inline void StoreTwo(float* samples, __m128 values) {
     _mm_storel_pi(reinterpret_cast<__m64*>(samples), values);
 }
 
-// Each frame is read whole before its stereo pair is written, and frame f's pair lands at 2f,
-// never past input that is still to be read (channels * f): in-place use is safe.
+template <int kChannels> inline __m128 MixFrameAt(const float* in, const MixGains& gains) {
+    if constexpr (kChannels == 8) {
+        return MixFrame(_mm_loadu_ps(in), _mm_loadu_ps(in + 4), gains);
+    } else if constexpr (kChannels == 6) {
+        return MixFrame(_mm_loadu_ps(in), LoadTwo(in + 4), gains);
+    } else {
+        return MixFrame(LoadTwo(in), _mm_setzero_ps(), gains);
+    }
+}
+
+// Two frames at a time: the finished pair of stereo frames is made safe and stored at once.
+// Both frames are read before their output is written, and frame f's stereo lands at 2f, never
+// past input still to be read (channels * f): in-place use is safe.
 template <int kChannels>
 void MixFrames(const float* input, float* output, uint32_t frameCount, const MixGains& gains) {
-    for (uint32_t frame = 0; frame < frameCount; ++frame) {
+    uint32_t frame = 0;
+    for (; frame + 2 <= frameCount; frame += 2) {
         const float* in = input + static_cast<size_t>(frame) * kChannels;
-        __m128 low, high;
-        if constexpr (kChannels == 8) {
-            low = _mm_loadu_ps(in);
-            high = _mm_loadu_ps(in + 4);
-        } else if constexpr (kChannels == 6) {
-            low = _mm_loadu_ps(in);
-            high = LoadTwo(in + 4);
-        } else {
-            low = LoadTwo(in);
-            high = _mm_setzero_ps();
-        }
-        StoreTwo(output + 2 * static_cast<size_t>(frame), MixFrame(low, high, gains));
+        const __m128 first = MixFrameAt<kChannels>(in, gains);
+        const __m128 second = MixFrameAt<kChannels>(in + kChannels, gains);
+        _mm_storeu_ps(output + 2 * static_cast<size_t>(frame),
+                      MakeFinite(_mm_movelh_ps(first, second)));
+    }
+    if (frame < frameCount) {
+        const __m128 last =
+            MixFrameAt<kChannels>(input + static_cast<size_t>(frame) * kChannels, gains);
+        StoreTwo(output + 2 * static_cast<size_t>(frame), MakeFinite(last));
     }
 }
 
@@ -71,7 +85,7 @@ void MixAnyFrames(const float* input, float* output, uint32_t frameCount, int ch
         std::memcpy(padded, input + static_cast<size_t>(frame) * channelCount,
                     sizeof(float) * static_cast<size_t>(channelCount));
         StoreTwo(output + 2 * static_cast<size_t>(frame),
-                 MixFrame(_mm_load_ps(padded), _mm_load_ps(padded + 4), gains));
+                 MakeFinite(MixFrame(_mm_load_ps(padded), _mm_load_ps(padded + 4), gains)));
     }
 }
 
@@ -95,8 +109,13 @@ void Downmix::copyStereo(const float* input, float* output, uint32_t frameCount)
 }
 
 void Downmix::mix(const float* input, float* output, uint32_t frameCount) const {
-    const MixGains gains = {{_mm_load_ps(left_), _mm_load_ps(left_ + 4)},
-                            {_mm_load_ps(right_), _mm_load_ps(right_ + 4)}};
+    MixGains gains;
+    for (int half = 0; half < 2; ++half) {
+        gains.left[half] = _mm_load_ps(left_ + 4 * half);
+        gains.right[half] = _mm_load_ps(right_ + 4 * half);
+        gains.leftUsed[half] = _mm_cmpneq_ps(gains.left[half], _mm_setzero_ps());
+        gains.rightUsed[half] = _mm_cmpneq_ps(gains.right[half], _mm_setzero_ps());
+    }
     switch (channelCount_) {
     case 2:
         return MixFrames<2>(input, output, frameCount, gains);
