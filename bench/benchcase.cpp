@@ -77,6 +77,7 @@ bool RunCase(const BenchAudio& audio, const CasePlan& plan, CaseResult& result,
     EngineFunctions engine;
     // The engine library is found in the process once the effect has loaded it.
     if (!stream.Open(plan.preset, audio.sampleRate, buffers, error) ||
+        !stream.LatencyFrames(audio.sampleRate, result.latencyFrames, error) ||
         !FindLoadedEngine(engine, error)) {
         return false;
     }

@@ -14,6 +14,7 @@ struct CaseResult {
     uint32_t preset = 0;
     std::string configuration; // the engine configuration the effect opened
     uint32_t periodFrames = 0;
+    uint32_t latencyFrames = 0;     // what the effect's GetLatency reports
     PeriodTiming effect;            // APOProcess, every block of the timed passes
     PeriodTiming direct;            // Kovra_processBlock, the same blocks
     double effectPassSeconds = 0.0; // the effect's fastest timed pass over the whole file

@@ -6,6 +6,8 @@
 #include "hresultnames.h"
 #include "wavformat.h"
 
+#include <cmath>
+
 namespace {
 
 // The endpoint values that select a preset: enable alone gives 0, mode alone 1, neither 2.
@@ -76,4 +78,13 @@ void EffectStream::Before(uint32_t frames) {
 void EffectStream::CheckAnswer(uint32_t frames) {
     allValid =
         allValid && output.u32BufferFlags == BUFFER_VALID && output.u32ValidFrameCount == frames;
+}
+
+bool EffectStream::LatencyFrames(uint32_t sampleRate, uint32_t& frames, std::string& error) {
+    HNSTIME latency = 0;
+    if (Failed(effect.GetLatency(latency), "GetLatency", error)) {
+        return false;
+    }
+    frames = static_cast<uint32_t>(std::llround(static_cast<double>(latency) * sampleRate / 1e7));
+    return true;
 }

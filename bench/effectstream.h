@@ -22,6 +22,8 @@ public:
     // The engine's side of one period: the records are set (untimed), then APOProcess (timed).
     void Before(uint32_t frames);
     void Run(uint32_t) { effect.RealTime()->APOProcess(1, inputs, 1, outputs); }
+    // The effect's GetLatency, in frames at the stream's rate.
+    bool LatencyFrames(uint32_t sampleRate, uint32_t& frames, std::string& error);
     // True while every period came back whole and flagged valid.
     bool AllBlocksValid() const { return allValid; }
     void CheckAnswer(uint32_t frames);
