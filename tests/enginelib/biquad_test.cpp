@@ -14,6 +14,7 @@ namespace {
 
 using kovra::FilterSection;
 using kovra::FilterType;
+using kovra_test::Section;
 
 // Runs an impulse through the section and takes the response's magnitude.
 double MeasuredMagnitude(const FilterSection& section, double frequency, double rate) {
@@ -31,15 +32,6 @@ double MeasuredMagnitude(const FilterSection& section, double frequency, double 
         response[n] = frames[2 * n];
     }
     return kovra_test::MagnitudeAt(response, frequency, rate);
-}
-
-FilterSection Section(FilterType type, double frequency, double q, double gainDb = 0.0) {
-    FilterSection section;
-    section.type = type;
-    section.frequencyHz = frequency;
-    section.q = q;
-    section.gainDb = gainDb;
-    return section;
 }
 
 struct SectionCase {

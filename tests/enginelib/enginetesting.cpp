@@ -66,6 +66,15 @@ BuiltInSettingsAfterwards::~BuiltInSettingsAfterwards() {
     Kovra_initialize(nullptr);
 }
 
+kovra::FilterSection Section(kovra::FilterType type, double frequencyHz, double q, double gainDb) {
+    kovra::FilterSection section;
+    section.type = type;
+    section.frequencyHz = frequencyHz;
+    section.q = q;
+    section.gainDb = gainDb;
+    return section;
+}
+
 double MagnitudeAt(const std::vector<double>& impulseResponse, double frequencyHz,
                    double sampleRate) {
     const double step = -2.0 * 3.14159265358979323846 * frequencyHz / sampleRate;

@@ -54,6 +54,10 @@ public:
     ~BuiltInSettingsAfterwards();
 };
 
+// A filter section as a configuration line describes it.
+kovra::FilterSection Section(kovra::FilterType type, double frequencyHz, double q,
+                             double gainDb = 0.0);
+
 // Magnitude at a frequency of a (decayed) impulse response, by a direct Fourier sum.
 double MagnitudeAt(const std::vector<double>& impulseResponse, double frequencyHz,
                    double sampleRate);

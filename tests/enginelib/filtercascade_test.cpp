@@ -16,6 +16,7 @@ namespace {
 
 using kovra::FilterSection;
 using kovra::FilterType;
+using kovra_test::Section;
 
 struct Kernel {
     const char* name;
@@ -28,15 +29,6 @@ std::vector<Kernel> KernelsOfThisProcessor() {
         kernels.push_back({"AVX2/FMA", kovra::RunCascadeAvx2Fma});
     }
     return kernels;
-}
-
-FilterSection Section(FilterType type, double frequency, double q, double gainDb = 0.0) {
-    FilterSection section;
-    section.type = type;
-    section.frequencyHz = frequency;
-    section.q = q;
-    section.gainDb = gainDb;
-    return section;
 }
 
 kovra::PresetSettings Preset(double preGainDb, const std::vector<FilterSection>& sections) {
