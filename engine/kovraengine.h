@@ -74,8 +74,9 @@ KOVRA_API int32_t Kovra_getConfigIndexFromName(const char* configName);
 /* Creates an instance of the configuration and writes its handle into *handle.
  * KovraResult_kErrorParameter for a NULL handle pointer, KovraResult_kErrorIndexOutOfRange for an
  * index that no name gives (KOVRA_CONFIG_INDEX_UNKNOWN included), KovraResult_kErrorMemory when
- * it cannot be allocated or 1024 instances are alive already. On failure *handle is left as it was, so a live instance held there is
- * not lost. Every later call on the instance runs without allocating or locking. */
+ * it cannot be allocated or 1024 instances are alive already. On failure *handle is left as it
+ * was, so a live instance held there is not lost. Every later call on the instance runs without
+ * allocating or locking. */
 KOVRA_API KovraResult Kovra_create(KovraHandle* handle, int32_t configIndex);
 
 /* Readies the instance for blocks of at most maxBlockFrames frames of channelCount channels at
