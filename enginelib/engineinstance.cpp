@@ -40,6 +40,7 @@ KovraResult EngineInstance::prepare(const StreamShape& shape) {
         chains_[preset].configure(presets_[preset], shape.sampleRate);
     }
     maxBlockFrames_ = static_cast<uint32_t>(shape.maxBlockFrames);
+    latencyFrames_ = configuration_.limiterEnabled ? Limiter::LookAheadFrames(shape.sampleRate) : 0;
     fadeInFrames_ = static_cast<uint32_t>(std::lround(kFadeInSeconds * shape.sampleRate));
     crossfadeFrames_ = static_cast<uint32_t>(std::lround(kCrossfadeSeconds * shape.sampleRate));
     restartFromRest();
@@ -66,10 +67,6 @@ void EngineInstance::restartFromRest() {
     atRest_ = true;
     fadeInDone_ = 0;
     fadingFrom_ = -1;
-}
-
-uint32_t EngineInstance::latencyFrames() const {
-    return configuration_.limiterEnabled ? chains_[activePreset_].limiterLatencyFrames() : 0;
 }
 
 bool EngineInstance::passesThrough(int preset) const {

@@ -39,8 +39,9 @@ public:
     KovraResult process(const float* input, float* output, uint32_t frameCount);
     // Clears every state; the next frames fade in as a fresh instance's.
     void reset();
-    // The limiter's look-ahead where the configuration runs the limiter; nothing else delays.
-    uint32_t latencyFrames() const;
+    // The limiter's look-ahead where the configuration runs the limiter, else 0: fixed by the
+    // configuration and the prepared rate, whichever preset is loaded.
+    uint32_t latencyFrames() const { return latencyFrames_; }
 
     static constexpr double kFadeInSeconds = 0.005;
     static constexpr double kCrossfadeSeconds = 0.010;
@@ -62,6 +63,7 @@ private:
     PresetChain chains_[kPresetCount];
     bool prepared_ = false;
     uint32_t maxBlockFrames_ = 0;
+    uint32_t latencyFrames_ = 0;
     std::atomic<int> requestedPreset_{0};
     int activePreset_ = 0;
 

@@ -21,8 +21,6 @@ public:
     void applyFilters(float* frames, uint32_t frameCount) { cascade_.process(frames, frameCount); }
     // The output limiter, in place on interleaved stereo.
     void applyLimiter(float* frames, uint32_t frameCount) { limiter_.process(frames, frameCount); }
-    // How many frames the limiter holds back to look ahead.
-    uint32_t limiterLatencyFrames() const;
 
 private:
     FilterCascade cascade_;

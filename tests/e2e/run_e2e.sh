@@ -52,6 +52,11 @@ expect_message() {
     grep -qF -- "$1" "$WORK/stderr" || fail "no \"$1\" in: $(cat "$WORK/stderr")"
 }
 
+# The latency line of the summary: the limiter's look-ahead where the configuration runs it.
+expect_latency() { # FRAMES MS
+    grep -qF -- "latency      $2 ms ($1 frames)" "$WORK/stdout" || fail "summary: $(cat "$WORK/stdout")"
+}
+
 # A file of CHANNELS at RATE through the effect with the given endpoint options; the output must
 # be stereo float of the same length and equal what the engine library makes of the input with
 # configuration NAME and PRESET, within TOLERANCE (0: bit for bit).
@@ -70,9 +75,9 @@ check_stream() { # CHANNELS RATE BITS VALID NAME PRESET TOLERANCE [apohost optio
 }
 
 case "$CASE" in
-stereo48_bypass) check_stream 2 48000 16 16 2_ch_bypass 2 0 ;;
-stereo96_filters) check_stream 2 96000 24 24 2_ch 0 0 --enable 1 ;;
-six48_filters) check_stream 6 48000 24 24 6_ch 0 0 --enable 1 --mode 0 ;;
+stereo48_bypass) check_stream 2 48000 16 16 2_ch_bypass 2 0 && expect_latency 0 0.000 ;;
+stereo96_filters) check_stream 2 96000 24 24 2_ch 0 0 --enable 1 && expect_latency 192 2.000 ;;
+six48_filters) check_stream 6 48000 24 24 6_ch 0 0 --enable 1 --mode 0 && expect_latency 96 2.000 ;;
 six96_mode) check_stream 6 96000 32f 32 6_ch_bypass 1 0 --enable 0 --mode 1 ;;
 eight48_mode) check_stream 8 48000 32 32 8_ch_bypass 1 0 --mode 3 ;;
 eight96_filters) check_stream 8 96000 16 16 8_ch 0 0 --enable 7 ;;
