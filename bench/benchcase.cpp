@@ -77,10 +77,10 @@ bool RunCase(const BenchAudio& audio, const CasePlan& plan, CaseResult& result,
     EngineFunctions engine;
     // The engine library is found in the process once the effect has loaded it.
     if (!stream.Open(plan.preset, audio.sampleRate, buffers, error) ||
+        !stream.LatencyFrames(audio.sampleRate, result.latencyFrames, error) ||
         !FindLoadedEngine(engine, error)) {
         return false;
     }
-    result.latencyFrames = stream.LatencyFrames(audio.sampleRate);
     DirectEngine direct(engine);
     if (!direct.Open(result.configuration, audio.sampleRate, audio.channels, plan.periodFrames,
                      plan.preset, error)) {

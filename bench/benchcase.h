@@ -14,13 +14,13 @@ struct CaseResult {
     uint32_t preset = 0;
     std::string configuration; // the engine configuration the effect opened
     uint32_t periodFrames = 0;
+    uint32_t latencyFrames = 0;     // what the effect's GetLatency reports
     PeriodTiming effect;            // APOProcess, every block of the timed passes
     PeriodTiming direct;            // Kovra_processBlock, the same blocks
     double effectPassSeconds = 0.0; // the effect's fastest timed pass over the whole file
     uint64_t framesPerPass = 0;
     bool sameOutput = false;        // the effect's output equals the direct calls' bit for bit
     std::vector<float> firstOutput; // the effect's stereo output of the first pass
-    uint32_t latencyFrames = 0;     // the delay the effect reports, which its output shows
 };
 
 struct CasePlan {

@@ -28,8 +28,8 @@ std::string Cell(const char* format, double value) {
 } // namespace
 
 void PrintCostTable(std::FILE* out, const std::vector<BenchRow>& rows) {
-    std::fprintf(out, "%2s %6s %2s %-12s %6s %11s %11s %9s %9s %8s %11s %10s %8s %5s\n", "ch",
-                 "rate", "p", "config", "frames", "med ns/blk", "p99 ns/blk", "med ns/fr",
+    std::fprintf(out, "%2s %6s %2s %-12s %6s %4s %11s %11s %9s %9s %8s %11s %10s %8s %5s\n", "ch",
+                 "rate", "p", "config", "frames", "lat", "med ns/blk", "p99 ns/blk", "med ns/fr",
                  "p99 ns/fr", "core %", "direct med", "wrapper ns", "wrapper", "same");
     for (const BenchRow& row : rows) {
         const CaseResult& r = row.result;
@@ -38,10 +38,11 @@ void PrintCostTable(std::FILE* out, const std::vector<BenchRow>& rows) {
         const double wrapperPercent =
             100.0 * (r.effect.medianSeconds - r.direct.medianSeconds) / r.direct.medianSeconds;
         std::fprintf(out,
-                     "%2u %6u %2u %-12s %6u %11.0f %11.0f %9.2f %9.2f %7.3f%% %11.0f %+10.0f "
+                     "%2u %6u %2u %-12s %6u %4u %11.0f %11.0f %9.2f %9.2f %7.3f%% %11.0f %+10.0f "
                      "%+7.1f%% %5s\n",
                      r.channels, r.sampleRate, r.preset, r.configuration.c_str(), r.periodFrames,
-                     Nanoseconds(r.effect.medianSeconds), Nanoseconds(r.effect.percentile99Seconds),
+                     r.latencyFrames, Nanoseconds(r.effect.medianSeconds),
+                     Nanoseconds(r.effect.percentile99Seconds),
                      Nanoseconds(r.effect.medianSeconds) / r.periodFrames,
                      Nanoseconds(r.effect.percentile99Seconds) / r.periodFrames, CorePercent(r),
                      Nanoseconds(r.direct.medianSeconds), wrapperNs, wrapperPercent,

@@ -6,6 +6,8 @@
 #include "hresultnames.h"
 #include "wavformat.h"
 
+#include <cmath>
+
 namespace {
 
 // The endpoint values that select a preset: enable alone gives 0, mode alone 1, neither 2.
@@ -78,10 +80,11 @@ void EffectStream::CheckAnswer(uint32_t frames) {
         allValid && output.u32BufferFlags == BUFFER_VALID && output.u32ValidFrameCount == frames;
 }
 
-uint32_t EffectStream::LatencyFrames(uint32_t sampleRate) {
-    HNSTIME latency = 0; // 100-nanosecond units
-    if (FAILED(effect.GetLatency(latency)) || latency < 0) {
-        return 0;
+bool EffectStream::LatencyFrames(uint32_t sampleRate, uint32_t& frames, std::string& error) {
+    HNSTIME latency = 0;
+    if (Failed(effect.GetLatency(latency), "GetLatency", error)) {
+        return false;
     }
-    return static_cast<uint32_t>(static_cast<double>(latency) * sampleRate / 1e7 + 0.5);
+    frames = static_cast<uint32_t>(std::llround(static_cast<double>(latency) * sampleRate / 1e7));
+    return true;
 }

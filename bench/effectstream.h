@@ -22,10 +22,10 @@ public:
     // The engine's side of one period: the records are set (untimed), then APOProcess (timed).
     void Before(uint32_t frames);
     void Run(uint32_t) { effect.RealTime()->APOProcess(1, inputs, 1, outputs); }
+    // The effect's GetLatency, in frames at the stream's rate.
+    bool LatencyFrames(uint32_t sampleRate, uint32_t& frames, std::string& error);
     // True while every period came back whole and flagged valid.
     bool AllBlocksValid() const { return allValid; }
-    // The delay the effect reports (GetLatency), in frames at `sampleRate`; 0 if it fails.
-    uint32_t LatencyFrames(uint32_t sampleRate);
     void CheckAnswer(uint32_t frames);
 
 private:

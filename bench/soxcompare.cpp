@@ -23,7 +23,7 @@ std::map<CaseKey, SoxTiming> ReadSoxTimings(const std::wstring& path) {
 }
 
 bool SoxDifferenceDb(const std::wstring& soxOutputPath, const std::vector<float>& ours,
-                     uint32_t latencyFrames, double& differenceDb, std::string& error) {
+                     const SoxAlignment& alignment, double& differenceDb, std::string& error) {
     WavReader reader;
     if (!OpenWavFile(reader, soxOutputPath, error)) {
         return false;
@@ -32,21 +32,23 @@ bool SoxDifferenceDb(const std::wstring& soxOutputPath, const std::vector<float>
         error = "sox's output is not stereo";
         return false;
     }
-    const size_t lag = 2 * static_cast<size_t>(latencyFrames);
+    const size_t ourFrames = ours.size() / 2;
     const size_t frames =
-        std::min<size_t>(reader.FramesLeft(), ours.size() > lag ? (ours.size() - lag) / 2 : 0);
+        ourFrames > alignment.latencyFrames
+            ? std::min<size_t>(reader.FramesLeft(), ourFrames - alignment.latencyFrames)
+            : 0;
     std::vector<float> sox(2 * frames);
-    if (frames == 0 || reader.ReadFrames(sox.data(), frames, error) != frames) {
+    if (frames <= alignment.skipFrames || reader.ReadFrames(sox.data(), frames, error) != frames) {
         error = error.empty() ? "sox's output is empty or short" : error;
         return false;
     }
     double signal = 0.0;
     double difference = 0.0;
-    for (size_t index = 0; index < sox.size(); ++index) {
-        const double our = ours[index + lag];
+    for (size_t index = 2 * static_cast<size_t>(alignment.skipFrames); index < sox.size();
+         ++index) {
+        const double our = ours[index + 2 * static_cast<size_t>(alignment.latencyFrames)];
         signal += our * our;
-        const double apart = our - sox[index];
-        difference += apart * apart;
+        difference += (our - sox[index]) * (our - sox[index]);
     }
     if (signal == 0.0) {
         error = "our output is silent";

@@ -19,8 +19,14 @@ using CaseKey = std::tuple<uint32_t, uint32_t, uint32_t>; // channels, rate, pre
 // unreadable file gives an empty map; a line that does not parse is skipped.
 std::map<CaseKey, SoxTiming> ReadSoxTimings(const std::wstring& path);
 
+// Which frames to compare: ours run latencyFrames behind sox's, and the first skipFrames of
+// sox's are left out (the effect fades in as it starts, and its filters settle from that).
+struct SoxAlignment {
+    uint32_t latencyFrames = 0;
+    uint32_t skipFrames = 0;
+};
+
 // The level of the difference between sox's stereo output and ours, in dB against ours, over
-// the frames both have; ours lags by `latencyFrames` (the limiter's look-ahead), which are
-// skipped. False with `error` set when sox's file cannot be read or does not match.
+// the frames both have. False with `error` set when sox's file cannot be read or does not match.
 bool SoxDifferenceDb(const std::wstring& soxOutputPath, const std::vector<float>& ours,
-                     uint32_t latencyFrames, double& differenceDb, std::string& error);
+                     const SoxAlignment& alignment, double& differenceDb, std::string& error);

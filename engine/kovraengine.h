@@ -1,8 +1,10 @@
 /* The sound engine library's C interface (KovraAPI_SHARED.dll).
  *
- * An engine instance is named by an opaque pointer-sized handle; NULL means none.
- * Every function returns a KovraResult, 0 (KovraResult_kOk) on success. Every function
- * accepts a NULL handle and NULL buffers and answers them with a result code.
+ * An engine instance is named by an opaque pointer-sized handle; NULL means none. A handle is
+ * not the instance's address: every function answers a handle that names no live instance
+ * (NULL, one already destroyed, or a made-up value) with KovraResult_kInvalidHandle and reads
+ * nothing through it. Every function returns a KovraResult, 0 (KovraResult_kOk) on success, and
+ * answers NULL buffers with a result code.
  *
  * Samples are interleaved, 4 bytes each: 32-bit IEEE float. Input carries the channel count
  * given to Kovra_prepareToPlay (2, 6 or 8; for 6 and 8 the order is FL FR FC LFE, then the
@@ -72,8 +74,9 @@ KOVRA_API int32_t Kovra_getConfigIndexFromName(const char* configName);
 /* Creates an instance of the configuration and writes its handle into *handle.
  * KovraResult_kErrorParameter for a NULL handle pointer, KovraResult_kErrorIndexOutOfRange for an
  * index that no name gives (KOVRA_CONFIG_INDEX_UNKNOWN included), KovraResult_kErrorMemory when
- * it cannot be allocated. On failure *handle is left as it was, so a live instance held there is
- * not lost. Every later call on the instance runs without allocating or locking. */
+ * it cannot be allocated or 1024 instances are alive already. On failure *handle is left as it
+ * was, so a live instance held there is not lost. Every later call on the instance runs without
+ * allocating or locking. */
 KOVRA_API KovraResult Kovra_create(KovraHandle* handle, int32_t configIndex);
 
 /* Readies the instance for blocks of at most maxBlockFrames frames of channelCount channels at
@@ -89,19 +92,24 @@ KOVRA_API KovraResult Kovra_prepareToPlay(KovraHandle handle, int32_t sampleRate
                                           int32_t outputLayout);
 
 /* Clears the processing state (filter memories, the limiter's gain and its look-ahead, which then
- * holds silence); the instance stays valid and keeps its preparation and preset. It frees
- * nothing: only Kovra_destroy does. */
+ * holds silence); the instance stays valid and keeps its preparation and preset, and its next
+ * frames fade in as after Kovra_prepareToPlay. It frees nothing: only Kovra_destroy does. */
 KOVRA_API KovraResult Kovra_reset(KovraHandle handle);
 
-/* Selects filter preset 0, 1 or 2 for the next block, which starts that preset's chain from
- * rest. Any other preset gives KovraResult_kErrorIndexOutOfRange. Real-time safe. */
+/* Selects filter preset 0, 1 or 2 from the next block on. Until the first block after
+ * Kovra_prepareToPlay or Kovra_reset the preset simply becomes the one that runs; later the next
+ * block starts that preset's chain from rest beside the old one and crossfades to it over 10 ms
+ * (after the limiter's look-ahead, if the configuration runs the limiter). A request made during
+ * a crossfade waits for its end. Any other preset gives KovraResult_kErrorIndexOutOfRange.
+ * Real-time safe: no allocation, lock or wait. */
 KOVRA_API KovraResult Kovra_Ambrel_loadFilter(KovraHandle handle, int32_t preset);
 
 /* Downmixes frameCount frames of input to stereo and applies the loaded preset; the output lags
- * the input by Kovra_getLatency's frames, and output may be the input buffer itself. A block longer
- * than the prepared maximum is processed in pieces. NULL buffers give KovraResult_kErrorParameter;
- * an unprepared instance writes silence and gives KovraResult_kErrorNotAvailable. Real-time safe:
- * no allocation, lock or wait. */
+ * the input by Kovra_getLatency's frames, and output may be the input buffer itself. The first
+ * 5 ms after Kovra_prepareToPlay or Kovra_reset fade in from silence (after the look-ahead's
+ * silence, where the limiter runs). A block longer than the prepared maximum is processed in
+ * pieces. NULL buffers give KovraResult_kErrorParameter; an unprepared instance writes silence
+ * and gives KovraResult_kErrorNotAvailable. Real-time safe: no allocation, lock or wait. */
 KOVRA_API KovraResult Kovra_processBlock(KovraHandle handle, const float* input, float* output,
                                          uint32_t frameCount);
 
@@ -111,8 +119,8 @@ KOVRA_API KovraResult Kovra_processBlock(KovraHandle handle, const float* input,
  * KovraResult_kErrorParameter for a NULL out-pointer. */
 KOVRA_API KovraResult Kovra_getLatency(KovraHandle handle, uint32_t* latencyFrames);
 
-/* Releases the instance; the handle must not be used afterwards. Every function answers a NULL
- * handle with KovraResult_kInvalidHandle. */
+/* Releases the instance and ends its handle: every later call with it, this one included, gives
+ * KovraResult_kInvalidHandle. */
 KOVRA_API KovraResult Kovra_destroy(KovraHandle handle);
 
 #ifdef __cplusplus

@@ -94,23 +94,4 @@ double BiquadMagnitude(const BiquadCoefficients& c, double frequencyHz, double s
     return std::abs(numerator / denominator);
 }
 
-void StereoBiquad::setCoefficients(const BiquadCoefficients& c) {
-    b0_ = static_cast<float>(c.b0);
-    b1_ = static_cast<float>(c.b1);
-    b2_ = static_cast<float>(c.b2);
-    a1_ = static_cast<float>(c.a1);
-    a2_ = static_cast<float>(c.a2);
-}
-
-void StereoBiquad::clearState() {
-    state_[0][0] = state_[0][1] = 0.0f;
-    state_[1][0] = state_[1][1] = 0.0f;
-}
-
-void StereoBiquad::process(float* frames, uint32_t frameCount) {
-    for (uint32_t frame = 0; frame < frameCount; ++frame) {
-        tick(frames[2 * frame], frames[2 * frame + 1]);
-    }
-}
-
 } // namespace kovra

@@ -1,22 +1,92 @@
 #include "downmix.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
+#include <xmmintrin.h>
 
 namespace kovra {
 namespace {
 
-constexpr float kSpeck = 1e-15f; // about -300 dBFS, well above the denormal range
+static_assert(kMaxInputChannels == 8, "a frame is mixed as two registers of four channels");
 
-// NaN compares false both ways, so it lands on 0; infinities land on the limit.
-inline float MakeFinite(float sample) {
-    return sample == sample ? std::clamp(sample, -Downmix::kSampleLimit, Downmix::kSampleLimit)
-                            : 0.0f;
+struct MixGains {
+    __m128 left[2];
+    __m128 right[2];
+    // All ones for the channels with a gain in that output, zero for the others: a channel
+    // that does not reach an output cannot spoil it, whatever it holds (0 times NaN or
+    // infinity is NaN).
+    __m128 leftUsed[2];
+    __m128 rightUsed[2];
+};
+
+// NaN lands on 0 (it is unordered with itself), infinities and absurd levels on the limit.
+inline __m128 MakeFinite(__m128 samples) {
+    const __m128 limit = _mm_set1_ps(Downmix::kSampleLimit);
+    samples = _mm_and_ps(samples, _mm_cmpord_ps(samples, samples));
+    return _mm_min_ps(_mm_max_ps(samples, _mm_sub_ps(_mm_setzero_ps(), limit)), limit);
 }
 
-inline float FlushSpeck(float sample) {
-    return std::fabs(sample) < kSpeck ? 0.0f : sample;
+// One frame of up to eight channels, as channels 0-3 and 4-7, to left and right in the two low
+// lanes of the result.
+inline __m128 MixFrame(__m128 low, __m128 high, const MixGains& gains) {
+    const __m128 left = _mm_add_ps(_mm_mul_ps(_mm_and_ps(low, gains.leftUsed[0]), gains.left[0]),
+                                   _mm_mul_ps(_mm_and_ps(high, gains.leftUsed[1]), gains.left[1]));
+    const __m128 right =
+        _mm_add_ps(_mm_mul_ps(_mm_and_ps(low, gains.rightUsed[0]), gains.right[0]),
+                   _mm_mul_ps(_mm_and_ps(high, gains.rightUsed[1]), gains.right[1]));
+    // [l0 + l2, r0 + r2, l1 + l3, r1 + r3], then its two halves added.
+    const __m128 pairs = _mm_add_ps(_mm_unpacklo_ps(left, right), _mm_unpackhi_ps(left, right));
+    return _mm_add_ps(pairs, _mm_movehl_ps(pairs, pairs));
+}
+
+inline __m128 LoadTwo(const float* samples) {
+    return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(samples)));
+}
+
+inline void StoreTwo(float* samples, __m128 values) {
+    _mm_storel_pi(reinterpret_cast<__m64*>(samples), values);
+}
+
+template <int kChannels> inline __m128 MixFrameAt(const float* in, const MixGains& gains) {
+    if constexpr (kChannels == 8) {
+        return MixFrame(_mm_loadu_ps(in), _mm_loadu_ps(in + 4), gains);
+    } else if constexpr (kChannels == 6) {
+        return MixFrame(_mm_loadu_ps(in), LoadTwo(in + 4), gains);
+    } else {
+        return MixFrame(LoadTwo(in), _mm_setzero_ps(), gains);
+    }
+}
+
+// Two frames at a time: the finished pair of stereo frames is made safe and stored at once.
+// Both frames are read before their output is written, and frame f's stereo lands at 2f, never
+// past input still to be read (channels * f): in-place use is safe.
+template <int kChannels>
+void MixFrames(const float* input, float* output, uint32_t frameCount, const MixGains& gains) {
+    uint32_t frame = 0;
+    for (; frame + 2 <= frameCount; frame += 2) {
+        const float* in = input + static_cast<size_t>(frame) * kChannels;
+        const __m128 first = MixFrameAt<kChannels>(in, gains);
+        const __m128 second = MixFrameAt<kChannels>(in + kChannels, gains);
+        _mm_storeu_ps(output + 2 * static_cast<size_t>(frame),
+                      MakeFinite(_mm_movelh_ps(first, second)));
+    }
+    if (frame < frameCount) {
+        const __m128 last =
+            MixFrameAt<kChannels>(input + static_cast<size_t>(frame) * kChannels, gains);
+        StoreTwo(output + 2 * static_cast<size_t>(frame), MakeFinite(last));
+    }
+}
+
+// Any other channel count: each frame through a zero-padded copy.
+void MixAnyFrames(const float* input, float* output, uint32_t frameCount, int channelCount,
+                  const MixGains& gains) {
+    for (uint32_t frame = 0; frame < frameCount; ++frame) {
+        alignas(16) float padded[kMaxInputChannels] = {};
+        std::memcpy(padded, input + static_cast<size_t>(frame) * channelCount,
+                    sizeof(float) * static_cast<size_t>(channelCount));
+        StoreTwo(output + 2 * static_cast<size_t>(frame),
+                 MakeFinite(MixFrame(_mm_load_ps(padded), _mm_load_ps(padded + 4), gains)));
+    }
 }
 
 } // namespace
@@ -38,50 +108,23 @@ void Downmix::copyStereo(const float* input, float* output, uint32_t frameCount)
     }
 }
 
-template <int kChannels>
-void Downmix::mixChannels(const float* input, float* output, uint32_t frameCount) const {
-    // Ascending order keeps in-place use safe: frame f is written at 2f, never past the input
-    // already read (channels * f).
-    for (uint32_t frame = 0; frame < frameCount; ++frame) {
-        const float* in = input + static_cast<size_t>(frame) * kChannels;
-        float left = 0.0f;
-        float right = 0.0f;
-        for (int channel = 0; channel < kChannels; ++channel) {
-            const float sample = MakeFinite(in[channel]);
-            left += left_[channel] * sample;
-            right += right_[channel] * sample;
-        }
-        output[2 * static_cast<size_t>(frame)] = FlushSpeck(left);
-        output[2 * static_cast<size_t>(frame) + 1] = FlushSpeck(right);
-    }
-}
-
 void Downmix::mix(const float* input, float* output, uint32_t frameCount) const {
-    // A fixed channel count lets the compiler unroll the inner sum for the usual layouts.
+    MixGains gains;
+    for (int half = 0; half < 2; ++half) {
+        gains.left[half] = _mm_load_ps(left_ + 4 * half);
+        gains.right[half] = _mm_load_ps(right_ + 4 * half);
+        gains.leftUsed[half] = _mm_cmpneq_ps(gains.left[half], _mm_setzero_ps());
+        gains.rightUsed[half] = _mm_cmpneq_ps(gains.right[half], _mm_setzero_ps());
+    }
     switch (channelCount_) {
     case 2:
-        return mixChannels<2>(input, output, frameCount);
+        return MixFrames<2>(input, output, frameCount, gains);
     case 6:
-        return mixChannels<6>(input, output, frameCount);
+        return MixFrames<6>(input, output, frameCount, gains);
     case 8:
-        return mixChannels<8>(input, output, frameCount);
+        return MixFrames<8>(input, output, frameCount, gains);
     default:
-        return mixAnyChannels(input, output, frameCount);
-    }
-}
-
-void Downmix::mixAnyChannels(const float* input, float* output, uint32_t frameCount) const {
-    for (uint32_t frame = 0; frame < frameCount; ++frame) {
-        const float* in = input + static_cast<size_t>(frame) * channelCount_;
-        float left = 0.0f;
-        float right = 0.0f;
-        for (int channel = 0; channel < channelCount_; ++channel) {
-            const float sample = MakeFinite(in[channel]);
-            left += left_[channel] * sample;
-            right += right_[channel] * sample;
-        }
-        output[2 * static_cast<size_t>(frame)] = FlushSpeck(left);
-        output[2 * static_cast<size_t>(frame) + 1] = FlushSpeck(right);
+        return MixAnyFrames(input, output, frameCount, channelCount_, gains);
     }
 }
 

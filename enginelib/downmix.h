@@ -19,22 +19,20 @@ public:
     // Copies stereo through unchanged (every bit, NaN and -0 included). Output may be the input.
     void copyStereo(const float* input, float* output, uint32_t frameCount) const;
 
-    // Mixes to stereo and makes every sample safe for the filters: an input NaN counts as 0,
-    // infinities and absurd input levels are held at +-kSampleLimit, and sub-audible specks in
-    // the mix become exact 0. Output may be the input buffer itself.
+    // Mixes to stereo and makes every sample safe for the filters: a channel reaches only the
+    // outputs where it has a gain, whatever it holds; a mixed sample that is not a number (from
+    // a NaN in a channel, or infinities of both signs) becomes 0, and infinities and absurd
+    // levels are held at +-kSampleLimit. Output may be the input buffer itself.
     void mix(const float* input, float* output, uint32_t frameCount) const;
 
     static constexpr float kSampleLimit = 1.0e4f; // +80 dBFS
 
 private:
-    template <int kChannels>
-    void mixChannels(const float* input, float* output, uint32_t frameCount) const;
-    void mixAnyChannels(const float* input, float* output, uint32_t frameCount) const;
-
     int channelCount_;
     bool stereoIdentity_;
-    float left_[kMaxInputChannels];
-    float right_[kMaxInputChannels];
+    // Gains of input channels 0-3 and 4-7 into left and right, as SSE registers load them.
+    alignas(16) float left_[kMaxInputChannels];
+    alignas(16) float right_[kMaxInputChannels];
 };
 
 } // namespace kovra

@@ -1,6 +1,10 @@
 #include "engineinstance.h"
 
+#include "denormalscope.h"
+#include "fades.h"
+
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace kovra {
@@ -8,19 +12,6 @@ namespace kovra {
 EngineInstance::EngineInstance(const ConfigurationSettings& configuration,
                                const std::array<PresetSettings, kPresetCount>& presets)
     : configuration_(configuration), presets_(presets), downmix_(configuration) {}
-
-EngineInstance::~EngineInstance() {
-    // A handle kept by mistake after destruction must not pass for a live instance.
-    tag_ = 0;
-}
-
-EngineInstance* EngineInstance::FromHandle(KovraHandle handle) {
-    auto* instance = static_cast<EngineInstance*>(handle);
-    if (instance == nullptr || instance->tag_ != kLiveTag) {
-        return nullptr;
-    }
-    return instance;
-}
 
 KovraResult EngineInstance::validate(const StreamShape& shape) const {
     if (shape.inputSampleBytes != KovraSampleBytes_kFloat32 ||
@@ -50,6 +41,9 @@ KovraResult EngineInstance::prepare(const StreamShape& shape) {
     }
     maxBlockFrames_ = static_cast<uint32_t>(shape.maxBlockFrames);
     latencyFrames_ = configuration_.limiterEnabled ? Limiter::LookAheadFrames(shape.sampleRate) : 0;
+    fadeInFrames_ = static_cast<uint32_t>(std::lround(kFadeInSeconds * shape.sampleRate));
+    crossfadeFrames_ = static_cast<uint32_t>(std::lround(kCrossfadeSeconds * shape.sampleRate));
+    restartFromRest();
     prepared_ = true;
     return KovraResult_kOk;
 }
@@ -66,16 +60,33 @@ void EngineInstance::reset() {
     for (PresetChain& chain : chains_) {
         chain.clearState();
     }
+    restartFromRest();
 }
 
-int EngineInstance::takePresetForBlock() {
-    const int preset = requestedPreset_.load(std::memory_order_acquire);
-    if (preset != activePreset_) {
-        // The newly chosen chain starts from silence, not from what it held when last used.
-        chains_[preset].clearState();
-        activePreset_ = preset;
+void EngineInstance::restartFromRest() {
+    atRest_ = true;
+    fadeInDone_ = 0;
+    fadingFrom_ = -1;
+}
+
+bool EngineInstance::passesThrough(int preset) const {
+    return downmix_.isStereoIdentity() && !configuration_.limiterEnabled &&
+           (!configuration_.filtersEnabled || chains_[preset].filtersPassThrough());
+}
+
+void EngineInstance::takeRequestedPreset() {
+    const int requested = requestedPreset_.load(std::memory_order_acquire);
+    // A running crossfade ends before the next one starts; the request waits for it.
+    if (requested == activePreset_ || fadingFrom_ >= 0) {
+        return;
     }
-    return preset;
+    // The new chain starts from silence, not from what it held when last used.
+    chains_[requested].clearState();
+    if (!atRest_) {
+        fadingFrom_ = activePreset_;
+        crossfadeDone_ = 0;
+    }
+    activePreset_ = requested;
 }
 
 KovraResult EngineInstance::process(const float* input, float* output, uint32_t frameCount) {
@@ -86,34 +97,65 @@ KovraResult EngineInstance::process(const float* input, float* output, uint32_t 
         std::memset(output, 0, sizeof(float) * 2 * static_cast<size_t>(frameCount));
         return KovraResult_kErrorNotAvailable;
     }
-    const int preset = takePresetForBlock();
+    const DenormalsAsZero denormalsAsZero;
+    takeRequestedPreset();
     // A block longer than prepared goes through in prepared-size pieces, so every stage sees
     // the shape it was made ready for.
     const size_t channels = static_cast<size_t>(downmix_.channelCount());
     uint32_t done = 0;
     while (done < frameCount) {
         const uint32_t piece = std::min(frameCount - done, maxBlockFrames_);
-        processPiece(input + done * channels, output + 2 * static_cast<size_t>(done), piece,
-                     preset);
+        processPiece(input + done * channels, output + 2 * static_cast<size_t>(done), piece);
         done += piece;
     }
     return KovraResult_kOk;
 }
 
-void EngineInstance::processPiece(const float* input, float* output, uint32_t frameCount,
-                                  int preset) {
-    const bool filters = configuration_.filtersEnabled;
-    const bool limiter = configuration_.limiterEnabled;
-    if (downmix_.isStereoIdentity() && !filters && !limiter) {
-        downmix_.copyStereo(input, output, frameCount);
+void EngineInstance::processPiece(const float* input, float* output, uint32_t frameCount) {
+    if (frameCount == 0) {
         return;
     }
-    downmix_.mix(input, output, frameCount);
-    if (filters) {
-        chains_[preset].applyFilters(output, frameCount);
+    atRest_ = false;
+    if (fadingFrom_ < 0 && passesThrough(activePreset_)) {
+        downmix_.copyStereo(input, output, frameCount);
+    } else {
+        downmix_.mix(input, output, frameCount);
     }
-    if (limiter) {
-        chains_[preset].applyLimiter(output, frameCount);
+    if (fadeInDone_ < fadeInFrames_) {
+        FadeIn(output, frameCount, fadeInDone_, fadeInFrames_);
+        fadeInDone_ = std::min(fadeInFrames_, fadeInDone_ + frameCount);
+    }
+    uint32_t done = 0;
+    if (fadingFrom_ >= 0) {
+        done = std::min(frameCount, latencyFrames() + crossfadeFrames_ - crossfadeDone_);
+        crossfadeChains(output, done);
+    }
+    runChain(activePreset_, output + 2 * static_cast<size_t>(done), frameCount - done);
+}
+
+void EngineInstance::runChain(int preset, float* frames, uint32_t frameCount) {
+    if (configuration_.filtersEnabled && !chains_[preset].filtersPassThrough()) {
+        chains_[preset].applyFilters(frames, frameCount);
+    }
+    if (configuration_.limiterEnabled) {
+        chains_[preset].applyLimiter(frames, frameCount);
+    }
+}
+
+void EngineInstance::crossfadeChains(float* frames, uint32_t frameCount) {
+    const uint32_t delay = latencyFrames();
+    for (uint32_t done = 0; done < frameCount;) {
+        const uint32_t count = std::min(frameCount - done, kScratchFrames);
+        float* piece = frames + 2 * static_cast<size_t>(done);
+        std::memcpy(scratch_, piece, sizeof(float) * 2 * count);
+        runChain(fadingFrom_, scratch_, count);
+        runChain(activePreset_, piece, count);
+        Crossfade(scratch_, piece, count, crossfadeDone_, delay, crossfadeFrames_);
+        crossfadeDone_ += count;
+        done += count;
+    }
+    if (crossfadeDone_ >= delay + crossfadeFrames_) {
+        fadingFrom_ = -1;
     }
 }
 

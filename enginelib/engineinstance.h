@@ -31,28 +31,32 @@ public:
 
     EngineInstance(const ConfigurationSettings& configuration,
                    const std::array<PresetSettings, kPresetCount>& presets);
-    ~EngineInstance();
     EngineInstance(const EngineInstance&) = delete;
     EngineInstance& operator=(const EngineInstance&) = delete;
-
-    // The instance behind a handle, or null when the handle does not name a live instance.
-    static EngineInstance* FromHandle(KovraHandle handle);
 
     KovraResult prepare(const StreamShape& shape);
     KovraResult loadPreset(int32_t preset);
     KovraResult process(const float* input, float* output, uint32_t frameCount);
+    // Clears every state; the next frames fade in as a fresh instance's.
     void reset();
     // The limiter's look-ahead where the configuration runs the limiter, else 0: fixed by the
     // configuration and the prepared rate, whichever preset is loaded.
     uint32_t latencyFrames() const { return latencyFrames_; }
 
+    static constexpr double kFadeInSeconds = 0.005;
+    static constexpr double kCrossfadeSeconds = 0.010;
+
 private:
     KovraResult validate(const StreamShape& shape) const;
-    void processPiece(const float* input, float* output, uint32_t frameCount, int preset);
-    int takePresetForBlock();
+    void processPiece(const float* input, float* output, uint32_t frameCount);
+    void takeRequestedPreset();
+    // The configuration's stages for a preset, in place on interleaved stereo.
+    void runChain(int preset, float* frames, uint32_t frameCount);
+    void crossfadeChains(float* frames, uint32_t frameCount);
+    // Neither the fold-down, the preset's filters nor the limiter would change a sample.
+    bool passesThrough(int preset) const;
+    void restartFromRest();
 
-    static constexpr uint32_t kLiveTag = 0x4B4F5652; // "KOVR"
-    uint32_t tag_ = kLiveTag;
     ConfigurationSettings configuration_;
     std::array<PresetSettings, kPresetCount> presets_;
     Downmix downmix_;
@@ -62,6 +66,19 @@ private:
     uint32_t latencyFrames_ = 0;
     std::atomic<int> requestedPreset_{0};
     int activePreset_ = 0;
+
+    // Starts and switches. Until its first frame the instance is at rest: a preset loaded then
+    // simply becomes the one that runs. Its first frames fade in; later a switch runs the old
+    // and the new chain side by side and crossfades, after the limiter's look-ahead, since the
+    // new chain's limiter starts with nothing to look at.
+    bool atRest_ = true;
+    uint32_t fadeInFrames_ = 0;
+    uint32_t fadeInDone_ = 0;
+    uint32_t crossfadeFrames_ = 0;
+    int fadingFrom_ = -1; // the preset being faded out, -1 when no crossfade runs
+    uint32_t crossfadeDone_ = 0;
+    static constexpr uint32_t kScratchFrames = 256;
+    float scratch_[2 * kScratchFrames]; // the old chain's output during a crossfade
 };
 
 } // namespace kovra

@@ -75,14 +75,16 @@ PresetSettings Preset(double preGainDb, std::initializer_list<FilterSection> sec
 
 EngineSettings MakeBuiltInSettings() {
     EngineSettings settings;
-    // The bypass configurations leave stereo untouched, bit for bit; for more channels they
-    // only fold down, with the limiter catching the overs that a fold-down can produce.
+    // Every configuration runs the loaded preset's filters. The effect opens the bypass ones for
+    // presets 1 and 2; preset 2 has no filter, so there it is the bypass itself: stereo passes
+    // bit for bit ("2_ch_bypass" has no limiter, and so no delay), and more channels are only
+    // folded down, with the limiter catching the overs that a fold-down can produce.
     settings.configurations[0] = Downmix(2, true, true);
-    settings.configurations[1] = Downmix(2, false, false);
+    settings.configurations[1] = Downmix(2, true, false);
     settings.configurations[2] = Downmix(6, true, true);
-    settings.configurations[3] = Downmix(6, false, true);
+    settings.configurations[3] = Downmix(6, true, true);
     settings.configurations[4] = Downmix(8, true, true);
-    settings.configurations[5] = Downmix(8, false, true);
+    settings.configurations[5] = Downmix(8, true, true);
 
     constexpr double kButterworthQ = 0.7071;
     // 0: the full effect: tighter bass, less boxiness, more presence and air.
@@ -93,18 +95,16 @@ EngineSettings MakeBuiltInSettings() {
                                   Section(FilterType::Peaking, 3200.0, 1.2, 2.5),
                                   Section(FilterType::HighShelf, 9000.0, kButterworthQ, 3.0)},
                                  -1.0, 60.0);
-    // 1: speech: rumble and hiss removed, intelligibility band lifted.
-    settings.presets[1] = Preset(-3.0,
+    // 1: speech: rumble and hiss removed, intelligibility band lifted. The pre-gain keeps the
+    // whole response below -0.5 dB, since "2_ch_bypass" runs it without a limiter.
+    settings.presets[1] = Preset(-4.5,
                                  {Section(FilterType::HighPass, 90.0, kButterworthQ),
                                   Section(FilterType::Peaking, 250.0, 1.0, -3.0),
                                   Section(FilterType::Peaking, 2800.0, 1.0, 4.0),
                                   Section(FilterType::LowPass, 14000.0, kButterworthQ)},
                                  -1.0, 50.0);
-    // 2: gentle: subsonic protection and a slightly softer top.
-    settings.presets[2] = Preset(0.0,
-                                 {Section(FilterType::HighPass, 20.0, kButterworthQ),
-                                  Section(FilterType::HighShelf, 12000.0, kButterworthQ, -1.5)},
-                                 -0.5, 80.0);
+    // 2: the bypass: no filter; its limiter is the safety net of the 6- and 8-channel fold-down.
+    settings.presets[2] = Preset(0.0, {}, -0.5, 80.0);
     return settings;
 }
 

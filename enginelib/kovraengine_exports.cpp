@@ -4,6 +4,7 @@
 
 #include "configfile.h"
 #include "engineinstance.h"
+#include "instanceregistry.h"
 #include "kovramessages.h"
 #include "settingsstore.h"
 
@@ -41,10 +42,12 @@ KOVRA_API KovraResult Kovra_create(KovraHandle* handle, int32_t configIndex) {
         const kovra::EngineSettings settings = kovra::CurrentSettings();
         auto* instance = new (std::nothrow)
             EngineInstance(settings.configurations[configIndex], settings.presets);
-        if (instance == nullptr) {
+        const KovraHandle created = instance ? kovra::RegisterInstance(instance) : nullptr;
+        if (created == nullptr) {
+            delete instance;
             return KovraResult_kErrorMemory;
         }
-        *handle = instance;
+        *handle = created;
         return KovraResult_kOk;
     } catch (...) {
         return KovraResult_kErrorMemory;
@@ -55,7 +58,7 @@ KOVRA_API KovraResult Kovra_prepareToPlay(KovraHandle handle, int32_t sampleRate
                                           int32_t channelCount, int32_t maxBlockFrames,
                                           int32_t inputSampleBytes, int32_t outputSampleBytes,
                                           int32_t outputLayout) {
-    EngineInstance* instance = EngineInstance::FromHandle(handle);
+    EngineInstance* instance = kovra::FindInstance(handle);
     if (instance == nullptr) {
         return KovraResult_kInvalidHandle;
     }
@@ -70,7 +73,7 @@ KOVRA_API KovraResult Kovra_prepareToPlay(KovraHandle handle, int32_t sampleRate
 }
 
 KOVRA_API KovraResult Kovra_reset(KovraHandle handle) {
-    EngineInstance* instance = EngineInstance::FromHandle(handle);
+    EngineInstance* instance = kovra::FindInstance(handle);
     if (instance == nullptr) {
         return KovraResult_kInvalidHandle;
     }
@@ -79,7 +82,7 @@ KOVRA_API KovraResult Kovra_reset(KovraHandle handle) {
 }
 
 KOVRA_API KovraResult Kovra_Ambrel_loadFilter(KovraHandle handle, int32_t preset) {
-    EngineInstance* instance = EngineInstance::FromHandle(handle);
+    EngineInstance* instance = kovra::FindInstance(handle);
     if (instance == nullptr) {
         return KovraResult_kInvalidHandle;
     }
@@ -88,7 +91,7 @@ KOVRA_API KovraResult Kovra_Ambrel_loadFilter(KovraHandle handle, int32_t preset
 
 KOVRA_API KovraResult Kovra_processBlock(KovraHandle handle, const float* input, float* output,
                                          uint32_t frameCount) {
-    EngineInstance* instance = EngineInstance::FromHandle(handle);
+    EngineInstance* instance = kovra::FindInstance(handle);
     if (instance == nullptr) {
         return KovraResult_kInvalidHandle;
     }
@@ -96,7 +99,7 @@ KOVRA_API KovraResult Kovra_processBlock(KovraHandle handle, const float* input,
 }
 
 KOVRA_API KovraResult Kovra_getLatency(KovraHandle handle, uint32_t* latencyFrames) {
-    EngineInstance* instance = EngineInstance::FromHandle(handle);
+    EngineInstance* instance = kovra::FindInstance(handle);
     if (instance == nullptr) {
         return KovraResult_kInvalidHandle;
     }
@@ -108,7 +111,7 @@ KOVRA_API KovraResult Kovra_getLatency(KovraHandle handle, uint32_t* latencyFram
 }
 
 KOVRA_API KovraResult Kovra_destroy(KovraHandle handle) {
-    EngineInstance* instance = EngineInstance::FromHandle(handle);
+    EngineInstance* instance = kovra::ReleaseInstance(handle);
     if (instance == nullptr) {
         return KovraResult_kInvalidHandle;
     }

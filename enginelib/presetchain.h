@@ -1,10 +1,10 @@
-// One filter preset made ready for a sample rate: pre-gain, the biquad chain and the limiter,
-// with their state. Fixed capacity: nothing here allocates.
+// One filter preset made ready for a sample rate: its filter cascade (pre-gain and biquads) and
+// its limiter, with their state. Fixed capacity: nothing here allocates.
 #ifndef KOVRA_PRESETCHAIN_H
 #define KOVRA_PRESETCHAIN_H
 
-#include "biquad.h"
 #include "enginesettings.h"
+#include "filtercascade.h"
 #include "limiter.h"
 
 #include <cstdint>
@@ -15,15 +15,15 @@ class PresetChain {
 public:
     void configure(const PresetSettings& preset, double sampleRate);
     void clearState();
+    // The preset has no filter and no pre-gain: its filter stage changes nothing.
+    bool filtersPassThrough() const { return cascade_.passesThrough(); }
     // Pre-gain and the biquad chain, in place on interleaved stereo.
-    void applyFilters(float* frames, uint32_t frameCount);
+    void applyFilters(float* frames, uint32_t frameCount) { cascade_.process(frames, frameCount); }
     // The output limiter, in place on interleaved stereo.
     void applyLimiter(float* frames, uint32_t frameCount) { limiter_.process(frames, frameCount); }
 
 private:
-    float preGain_ = 1.0f;
-    int sectionCount_ = 0;
-    StereoBiquad sections_[kMaxSectionsPerPreset];
+    FilterCascade cascade_;
     Limiter limiter_;
 };
 

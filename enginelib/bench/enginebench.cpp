@@ -2,6 +2,7 @@
 // preset, with 10 ms blocks of noise at -12 dBFS. Prints median and 99th percentile per block
 // and per frame, and the share of one core that real-time streaming would take.
 //   enginebench [blocks per case, default 3000]
+#include "filtercascade.h"
 #include "kovraengine.h"
 
 #include <algorithm>
@@ -77,7 +78,9 @@ int main(int argc, char** argv) {
                             {"8_ch", 8, 0, 0},
                             {"2_ch_bypass", 2, 0, 2},
                             {"8_ch_bypass", 8, 0, 2}};
-    std::printf("engine library alone, 10 ms blocks, %d blocks per case\n", blocks);
+    std::printf(
+        "engine library alone, 10 ms blocks, %d blocks per case; filter kernel %s\n", blocks,
+        kovra::FilterCascade::FastestKernel() == kovra::RunCascadeAvx2Fma ? "AVX2/FMA" : "SSE2");
     std::printf("%-12s %6s %6s %12s %12s %10s %10s %9s\n", "config", "rate", "preset", "median ns",
                 "p99 ns", "ns/frame", "p99/frame", "core %");
     for (const Case& layout : layouts) {

@@ -15,15 +15,32 @@ namespace {
 
 using kovra_test::Engine;
 
-TEST(EngineApi, NullHandleIsRefusedByEveryCall) {
+TEST(EngineApi, NullDestroyedAndMadeUpHandlesAreRefusedWithoutBeingRead) {
+    // Under AddressSanitizer a read through a destroyed instance would stop the test.
+    KovraHandle stale = nullptr;
+    ASSERT_EQ(KovraResult_kOk, Kovra_create(&stale, 0));
+    ASSERT_EQ(KovraResult_kOk, Kovra_destroy(stale));
+    Engine successor("2_ch"); // may take the freed memory and the same slot
+    ASSERT_EQ(KovraResult_kOk, successor.prepare(48000, 2, 4));
     float samples[4] = {};
     uint32_t latency = 0;
-    EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_prepareToPlay(nullptr, 48000, 2, 480, 4, 4, -1));
-    EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_reset(nullptr));
-    EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_Ambrel_loadFilter(nullptr, 0));
-    EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_processBlock(nullptr, samples, samples, 2));
-    EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_getLatency(nullptr, &latency));
-    EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_destroy(nullptr));
+    const KovraHandle refused[] = {nullptr,
+                                   stale,
+                                   reinterpret_cast<KovraHandle>(0x1),
+                                   reinterpret_cast<KovraHandle>(0x12345678),
+                                   reinterpret_cast<KovraHandle>(~uintptr_t{0}),
+                                   samples};
+    for (KovraHandle handle : refused) {
+        SCOPED_TRACE(reinterpret_cast<uintptr_t>(handle));
+        EXPECT_NE(successor.handle(), handle);
+        EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_prepareToPlay(handle, 48000, 2, 4, 4, 4, -1));
+        EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_reset(handle));
+        EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_Ambrel_loadFilter(handle, 1));
+        EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_processBlock(handle, samples, samples, 2));
+        EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_getLatency(handle, &latency));
+        EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_destroy(handle));
+    }
+    EXPECT_EQ(KovraResult_kOk, Kovra_processBlock(successor.handle(), samples, samples, 2));
 }
 
 TEST(EngineApi, ConfigurationNamesMapToDistinctIndicesThatCreateAccepts) {
@@ -103,6 +120,8 @@ TEST(EngineApi, PrepareAnswersEachBadShapeWithItsCode) {
 TEST(EngineApi, RefusedPrepareKeepsTheEarlierPreparation) {
     Engine engine("2_ch_bypass");
     ASSERT_EQ(KovraResult_kOk, engine.prepare(48000, 2, 4));
+    ASSERT_EQ(KovraResult_kOk, engine.load(2)); // the bypass
+    engine.pastFadeIn();
     EXPECT_EQ(KovraResult_kSamplerateNotSupported, engine.prepare(1, 2, 4));
     const std::vector<float> input = {0.5f, -0.25f, 0.125f, 1.0f};
     EXPECT_EQ(input, engine.process(input, 2));
@@ -167,7 +186,9 @@ TEST(EngineApi, LatencyIsTheLimitersLookAheadWhereItRunsAndNeedsAnOutValue) {
 TEST(EngineApi, ResetKeepsTheInstanceUsable) {
     Engine engine("2_ch_bypass");
     ASSERT_EQ(KovraResult_kOk, engine.prepare(48000, 2, 16));
+    ASSERT_EQ(KovraResult_kOk, engine.load(2)); // the bypass
     EXPECT_EQ(KovraResult_kOk, Kovra_reset(engine.handle()));
+    engine.pastFadeIn();
     const std::vector<float> input = {0.25f, -0.5f};
     EXPECT_EQ(input, engine.process(input, 2));
 }

@@ -210,6 +210,7 @@ protected:
     std::vector<float> twoChannelOutput(const std::vector<float>& input) {
         kovra_test::Engine engine("2_ch");
         EXPECT_EQ(KovraResult_kOk, engine.prepare(48000, 2, 64));
+        engine.pastFadeIn();
         return engine.process(input, 2);
     }
 

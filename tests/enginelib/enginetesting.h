@@ -23,6 +23,9 @@ public:
 
     KovraHandle handle() const { return handle_; }
     KovraResult prepare(int32_t sampleRate, int32_t channels, int32_t maxFrames);
+    // Runs the prepared instance through its fade-in on silence, so what follows is the
+    // instance's steady sound.
+    void pastFadeIn();
     KovraResult load(int32_t preset) { return Kovra_Ambrel_loadFilter(handle_, preset); }
     // Processes interleaved input of `channels` channels; returns the stereo output.
     std::vector<float> process(const std::vector<float>& input, int channels);
@@ -33,6 +36,8 @@ public:
 
 private:
     KovraHandle handle_ = nullptr;
+    int32_t sampleRate_ = 0;
+    int32_t channels_ = 0;
 };
 
 // A folder of its own under the system's temporary folder, removed with the object.
@@ -53,11 +58,23 @@ public:
     ~BuiltInSettingsAfterwards();
 };
 
+// A filter section as a configuration line describes it.
+kovra::FilterSection Section(kovra::FilterType type, double frequencyHz, double q,
+                             double gainDb = 0.0);
+
 // Magnitude at a frequency of a (decayed) impulse response, by a direct Fourier sum.
 double MagnitudeAt(const std::vector<double>& impulseResponse, double frequencyHz,
                    double sampleRate);
 
 double ToDb(double magnitude);
+
+// A section's analog prototype with its corner at 1 rad/s:
+//   H(s) = (numerator[2] s^2 + numerator[1] s + numerator[0]) / (denominator[2] s^2 + ...).
+struct AnalogSection {
+    double numerator[3];
+    double denominator[3];
+};
+AnalogSection AnalogPrototype(const kovra::FilterSection& section);
 
 // The magnitude that a section is designed to have, worked out in double from its analog
 // prototype: the bilinear transform maps a frequency f to the analog frequency tan(pi f / fs),
@@ -65,6 +82,29 @@ double ToDb(double magnitude);
 // exact. Independent of the library's own design code.
 double AnalyticMagnitude(const kovra::FilterSection& section, double frequencyHz,
                          double sampleRate);
+
+// A preset's pre-gain and sections as the bilinear transform of their analog prototypes, run
+// sample by sample in direct form I with long double arithmetic: a reference for the library's
+// filters that shares none of their code, topology or precision.
+class ReferenceCascade {
+public:
+    ReferenceCascade(const kovra::PresetSettings& preset, double sampleRate);
+    // Filters interleaved stereo frames.
+    std::vector<double> process(const std::vector<float>& frames);
+
+private:
+    struct Section {
+        long double b[3];
+        long double a[3];
+        long double input[2][2] = {{0, 0}, {0, 0}};  // [channel][x(n-1), x(n-2)]
+        long double output[2][2] = {{0, 0}, {0, 0}}; // [channel][y(n-1), y(n-2)]
+    };
+    long double preGain_;
+    std::vector<Section> sections_;
+};
+
+// Level of the difference between a signal and its reference, in dB against the reference.
+double DifferenceDb(const std::vector<float>& signal, const std::vector<double>& reference);
 
 // The path of the configuration file that ships with the project.
 std::string ShippedConfigurationPath();
