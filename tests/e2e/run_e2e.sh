@@ -3,7 +3,11 @@
 # for length, format and content against what the engine library computes for the same input
 # (e2etool reference calls it directly, period by period, as the effect does).
 #   run_e2e.sh CASE      with KOVRA_ROOT, KOVRA_CROSS_DIR and KOVRA_HOST_PREFIX set by ctest
-set -euo pipefail
+#
+# Every step names itself: a failure says which step of which case failed and why, and every
+# file name handed to a Windows program is checked first (an empty one would only say "cannot
+# open : No such file or directory").
+set -eEuo pipefail
 
 CASE="$1"
 : "${KOVRA_ROOT:?}" "${KOVRA_CROSS_DIR:?}" "${KOVRA_HOST_PREFIX:?}"
@@ -12,33 +16,80 @@ export WINEPREFIX="$KOVRA_HOST_PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,
 BIN="$KOVRA_CROSS_DIR/bin"
 CONFIG="$(find "$KOVRA_ROOT/config" -maxdepth 1 -name '*.config' | sort | head -n 1)"
 WORK="$(mktemp -d)"
+STEP="start"
 trap 'rm -rf "$WORK"' EXIT
+# A failing command fails the case with its step; inside a command substitution it only ends the
+# substitution, and the command around it reports.
+trap '[ "$BASHPID" = "$$" ] || exit 1; fail "exit status $? from: $BASH_COMMAND"' ERR
+. "$KOVRA_ROOT/cmake/wineserver.sh"
 
 fail() {
-    echo "FAIL ($CASE): $*" >&2
+    trap - ERR
+    echo "FAIL ($CASE) at step \"$STEP\": $*" >&2
     exit 1
 }
 
-win() { winepath -w "$1"; }
+# Sets VARIABLE to the Windows name of PATH; fails when Wine gives none.
+windows_name() { # VARIABLE PATH
+    local converted
+    converted="$(winepath -w "$2" </dev/null 2>"$WORK/winepath.err")" &&
+        [[ "$converted" == [A-Za-z]:\\* ]] ||
+        fail "winepath gave \"$converted\" for $2: $(cat "$WORK/winepath.err");" \
+            "$(describe_wineserver "$WINEPREFIX")"
+    printf -v "$1" '%s' "$converted"
+}
 
 tool() { wine "$BIN/e2etool.exe" "$@" </dev/null | sed 's/\r$//'; }
 
 generate() { # NAME CHANNELS RATE BITS VALIDBITS SECONDS
-    tool generate "$(win "$WORK/$1")" "$2" "$3" "$4" "$5" "$6"
+    STEP="generate $1"
+    local file
+    windows_name file "$WORK/$1"
+    tool generate "$file" "$2" "$3" "$4" "$5" "$6"
+    [ -s "$WORK/$1" ] || fail "e2etool wrote no $1"
 }
 
 reference() { # IN OUT NAME PRESET PERIOD [START]
-    tool reference "$(win "$WORK/$1")" "$(win "$WORK/$2")" "$(win "$CONFIG")" "$3" "$4" "$5" ${6:+"$6"}
+    STEP="reference $2 for $1"
+    local input output config
+    windows_name input "$WORK/$1"
+    windows_name output "$WORK/$2"
+    windows_name config "$CONFIG"
+    tool reference "$input" "$output" "$config" "$3" "$4" "$5" ${6:+"$6"}
+    [ -s "$WORK/$2" ] || fail "e2etool wrote no $2"
 }
 
 compare() { # ACTUAL FROM EXPECTED FROM FRAMES TOLERANCE
-    tool compare "$(win "$WORK/$1")" "$2" "$(win "$WORK/$3")" "$4" "$5" "$6" ||
+    STEP="compare $1 with $3"
+    local actual expected
+    windows_name actual "$WORK/$1"
+    windows_name expected "$WORK/$3"
+    tool compare "$actual" "$2" "$expected" "$4" "$5" "$6" ||
         fail "$1 differs from $3 (frames $2.. against $4..)"
 }
 
-frames_of() { tool info "$(win "$WORK/$1")" | awk '{print $5}'; }
+# Sets VARIABLE to "channels rate bits float|pcm frames" of the work file NAME.
+info_of() { # VARIABLE NAME
+    STEP="read the format of $2"
+    local file info
+    windows_name file "$WORK/$2"
+    info="$(tool info "$file")"
+    [ -n "$info" ] || fail "e2etool info printed nothing for $2"
+    printf -v "$1" '%s' "$info"
+}
 
-process() { "$KOVRA_ROOT/kovra" process "$@"; }
+silent_periods_of() { # VARIABLE NAME PERIOD
+    STEP="find the silent periods of $2"
+    local file periods
+    windows_name file "$WORK/$2"
+    periods="$(tool silent-periods "$file" "$3")"
+    printf -v "$1" '%s' "$periods"
+}
+
+process() {
+    STEP="./kovra process $*"
+    "$KOVRA_ROOT/kovra" process "$@"
+}
 
 # Runs `./kovra process` and expects exit code $1; stderr is kept in $WORK/stderr.
 process_expecting() {
@@ -60,14 +111,20 @@ check_stream() { # CHANNELS RATE BITS VALID NAME PRESET TOLERANCE [apohost optio
     shift 7
     generate in.wav "$channels" "$rate" "$bits" "$valid" 0.75
     process_expecting 0 "$WORK/in.wav" "$WORK/out.wav" "$@"
-    local frames period=$((rate / 100))
-    frames="$(frames_of in.wav)"
-    [ "$(tool info "$(win "$WORK/out.wav")")" = "2 $rate 32 float $frames" ] ||
-        fail "output format: $(tool info "$(win "$WORK/out.wav")"), expected 2 $rate 32 float $frames"
+    local input output period=$((rate / 100))
+    info_of input in.wav
+    info_of output out.wav
+    [ "$output" = "2 $rate 32 float ${input##* }" ] ||
+        fail "output format: $output, expected 2 $rate 32 float ${input##* }"
     reference in.wav ref.wav "$name" "$preset" "$period"
-    compare out.wav 0 ref.wav 0 "$frames" "$tolerance"
+    compare out.wav 0 ref.wav 0 "${input##* }" "$tolerance"
     grep -q "preset $preset (\"$name\")" "$WORK/stdout" || fail "summary: $(cat "$WORK/stdout")"
 }
+
+# The host prefix is made ready (server, services, the effect registered) before any other Wine
+# program runs in it.
+STEP="prepare the host prefix"
+"$KOVRA_ROOT/kovra" process --help >/dev/null
 
 case "$CASE" in
 stereo48_bypass) check_stream 2 48000 16 16 2_ch_bypass 2 0 ;;
@@ -81,8 +138,10 @@ eight96_filters) check_stream 8 96000 16 16 8_ch 0 0 --enable 7 ;;
 options)
     generate in.wav 6 48000 24 24 0.5
     process_expecting 0 "$WORK/in.wav" "$WORK/out.wav" --enable 1 --period 2.5 --format pcm24
-    [ "$(tool info "$(win "$WORK/out.wav")")" = "2 48000 24 pcm 24000" ] || fail "output format"
-    grep -q "period       120 frames (2.50 ms); 200 periods" "$WORK/stdout" || fail "summary"
+    info_of output out.wav
+    [ "$output" = "2 48000 24 pcm 24000" ] || fail "output format: $output"
+    grep -q "period       120 frames (2.50 ms); 200 periods" "$WORK/stdout" ||
+        fail "summary: $(cat "$WORK/stdout")"
     reference in.wav ref.wav 6_ch 0 120
     compare out.wav 0 ref.wav 0 24000 0.00000012
     ;;
@@ -92,7 +151,7 @@ options)
 property_change)
     generate in.wav 2 48000 24 24 1.0
     process_expecting 0 "$WORK/in.wav" "$WORK/out.wav" --enable 0 --set enable=1@0.5s
-    silent="$(tool silent-periods "$(win "$WORK/out.wav")" 480)"
+    silent_periods_of silent out.wav 480
     [ "$silent" = "50" ] || fail "silent periods: \"$silent\", expected exactly period 50"
     reference in.wav before.wav 2_ch_bypass 2 480
     reference in.wav after.wav 2_ch 0 480 24480
