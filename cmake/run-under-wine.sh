@@ -39,13 +39,14 @@ if [ -s "$work/stdout" ] && [ "$status" = 0 ]; then
     exit 0
 fi
 program="$(basename "$1")"
+[ "$status" -le 128 ] || status="$status (signal $((status - 128)))"
 if [ -s "$work/stdout" ]; then
     echo "[run-under-wine] $program ended with exit status $status" \
         "after $((SECONDS - started)) s" >&2
-    exit "$status"
+    exit "${status%% *}"
 fi
 echo "[run-under-wine] $program ended with exit status $status after $((SECONDS - started)) s" \
     "without printing anything, so it never reached its own code;" \
     "$(describe_wineserver "${WINEPREFIX:-$HOME/.wine}")" >&2
 [ "$status" = 0 ] && exit 125
-exit "$status"
+exit "${status%% *}"
