@@ -20,7 +20,7 @@ STEP="start"
 trap 'rm -rf "$WORK"' EXIT
 # A failing command fails the case with its step; inside a command substitution it only ends the
 # substitution, and the command around it reports.
-trap '[ "$BASHPID" = "$$" ] || exit 1; fail "exit status $? from: $BASH_COMMAND"' ERR
+trap 'status=$?; [ "$BASHPID" = "$$" ] || exit 1; fail "exit status $status from: $BASH_COMMAND"' ERR
 . "$KOVRA_ROOT/cmake/wineserver.sh"
 
 fail() {
