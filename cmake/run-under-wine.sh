@@ -21,8 +21,8 @@ drop_known_noise() {
     grep --line-buffered -Ev "$KNOWN_NOISE|^ALSA lib " || true
 }
 
-# shellcheck source=wineserver.sh
-. "$(dirname "${BASH_SOURCE[0]}")/wineserver.sh"
+# shellcheck source=wine.sh
+. "$(dirname "${BASH_SOURCE[0]}")/wine.sh"
 
 export WINEDEBUG="${KOVRA_WINEDEBUG:--all,err+all}"
 work="$(mktemp -d)"
@@ -30,7 +30,7 @@ trap 'rm -rf "$work"' EXIT
 exec 4>&2
 started=$SECONDS
 {
-    wine "$@" 2>&1 1>&3 3>&- | drop_known_noise >&4
+    fixed_layout wine "$@" 2>&1 1>&3 3>&- | drop_known_noise >&4
     echo "${PIPESTATUS[0]}" >"$work/status"
 } 3>&1 | tee "$work/stdout"
 status="$(cat "$work/status")"

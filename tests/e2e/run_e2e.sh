@@ -21,7 +21,7 @@ trap 'rm -rf "$WORK"' EXIT
 # A failing command fails the case with its step; inside a command substitution it only ends the
 # substitution, and the command around it reports.
 trap 'status=$?; [ "$BASHPID" = "$$" ] || exit 1; fail "exit status $status from: $BASH_COMMAND"' ERR
-. "$KOVRA_ROOT/cmake/wineserver.sh"
+. "$KOVRA_ROOT/cmake/wine.sh"
 
 fail() {
     trap - ERR
@@ -32,14 +32,14 @@ fail() {
 # Sets VARIABLE to the Windows name of PATH; fails when Wine gives none.
 windows_name() { # VARIABLE PATH
     local converted
-    converted="$(winepath -w "$2" </dev/null 2>"$WORK/winepath.err")" &&
+    converted="$(fixed_layout winepath -w "$2" </dev/null 2>"$WORK/winepath.err")" &&
         [[ "$converted" == [A-Za-z]:\\* ]] ||
         fail "winepath gave \"$converted\" for $2: $(cat "$WORK/winepath.err");" \
             "$(describe_wineserver "$WINEPREFIX")"
     printf -v "$1" '%s' "$converted"
 }
 
-tool() { wine "$BIN/e2etool.exe" "$@" </dev/null | sed 's/\r$//'; }
+tool() { fixed_layout wine "$BIN/e2etool.exe" "$@" </dev/null | sed 's/\r$//'; }
 
 generate() { # NAME CHANNELS RATE BITS VALIDBITS SECONDS
     STEP="generate $1"

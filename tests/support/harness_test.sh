@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The test harness's own Wine helpers, on Wine's own programs:
 #   harness_test.sh launcher   cmake/run-under-wine.sh (in the test prefix that ctest runs in)
-#   harness_test.sh server     start_persistent_wineserver of cmake/wineserver.sh (in a prefix
+#   harness_test.sh server     start_persistent_wineserver of cmake/wine.sh (in a prefix
 #                              folder of its own, which a wineserver alone needs no more than)
 set -uo pipefail
 
@@ -36,6 +36,13 @@ test_launcher() {
     check "a failing program's status is reported (got \"$err\")" \
         grep -q "cmd ended with exit status 3" <<<"$err"
 
+    # Wine's programs start without address randomisation (ADDR_NO_RANDOMIZE, 0x0040000).
+    . "$HELPERS/wine.sh"
+    local personality
+    personality="$(fixed_layout cat /proc/self/personality)"
+    check "programs start with a fixed layout (personality $personality)" \
+        [ $((0x$personality & 0x0040000)) != 0 ]
+
     # A program that printed nothing never reached its own code: fails even with status 0.
     launch "exit 0"
     check "a silent run fails (got $status)" [ "$status" != 0 ]
@@ -44,7 +51,7 @@ test_launcher() {
 }
 
 test_server() {
-    . "$HELPERS/wineserver.sh"
+    . "$HELPERS/wine.sh"
     export WINEPREFIX="$work/prefix"
     mkdir -p "$WINEPREFIX"
     trap 'wineserver -k >/dev/null 2>&1; rm -rf "$work"' EXIT

@@ -1,4 +1,17 @@
-# The wineserver of a Wine prefix, for ./kovra and the test launcher (run-under-wine.sh); sourced.
+# Running Wine programs reliably, for ./kovra, the test launcher (run-under-wine.sh) and the
+# end-to-end script; sourced.
+#
+# Debian's 64-bit Wine loader is not position-independent (it sits at 0x7d000000) and comes
+# without Wine's preloader, so nothing reserves the low addresses before the kernel places the
+# loader's heap at a random spot above it. Now and then the heap covers 0x7ffe0000, where Wine
+# must map the shared user data, and the program ends before its main with status 1 ("failed to
+# map the shared user data: c0000018", shown only on Wine's error channel). With address
+# randomisation off for Wine's processes the heap follows the loader directly, far below.
+fixed_layout() { # COMMAND...
+    setarch "$(uname -m)" -R "$@"
+}
+
+# The wineserver of a Wine prefix.
 #
 # One wineserver serves each prefix. Debian's wrapper starts every server with -p0, and a server
 # that a Wine program starts on its own gets the same: it shuts down as soon as its last program
