@@ -86,7 +86,7 @@ void AddSoxComparison(const std::wstring& folder, const std::map<CaseKey, SoxTim
     std::string error;
     const std::string check =
         "check-" + CaseName(r.channels, r.sampleRate) + "-" + std::to_string(r.preset) + ".wav";
-    if (SoxDifferenceDb(FileIn(folder, check), r.firstOutput, difference, error)) {
+    if (SoxDifferenceDb(FileIn(folder, check), r.firstOutput, r.latencyFrames, difference, error)) {
         row.soxDifferenceDb = difference;
     } else {
         std::fprintf(stderr, "apobench: no output check against sox: %s\n", error.c_str());

@@ -80,6 +80,7 @@ bool RunCase(const BenchAudio& audio, const CasePlan& plan, CaseResult& result,
         !FindLoadedEngine(engine, error)) {
         return false;
     }
+    result.latencyFrames = stream.LatencyFrames(audio.sampleRate);
     DirectEngine direct(engine);
     if (!direct.Open(result.configuration, audio.sampleRate, audio.channels, plan.periodFrames,
                      plan.preset, error)) {

@@ -20,6 +20,7 @@ struct CaseResult {
     uint64_t framesPerPass = 0;
     bool sameOutput = false;        // the effect's output equals the direct calls' bit for bit
     std::vector<float> firstOutput; // the effect's stereo output of the first pass
+    uint32_t latencyFrames = 0;     // the delay the effect reports, which its output shows
 };
 
 struct CasePlan {

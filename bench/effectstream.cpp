@@ -77,3 +77,11 @@ void EffectStream::CheckAnswer(uint32_t frames) {
     allValid =
         allValid && output.u32BufferFlags == BUFFER_VALID && output.u32ValidFrameCount == frames;
 }
+
+uint32_t EffectStream::LatencyFrames(uint32_t sampleRate) {
+    HNSTIME latency = 0; // 100-nanosecond units
+    if (FAILED(effect.GetLatency(latency)) || latency < 0) {
+        return 0;
+    }
+    return static_cast<uint32_t>(static_cast<double>(latency) * sampleRate / 1e7 + 0.5);
+}

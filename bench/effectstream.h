@@ -24,6 +24,8 @@ public:
     void Run(uint32_t) { effect.RealTime()->APOProcess(1, inputs, 1, outputs); }
     // True while every period came back whole and flagged valid.
     bool AllBlocksValid() const { return allValid; }
+    // The delay the effect reports (GetLatency), in frames at `sampleRate`; 0 if it fails.
+    uint32_t LatencyFrames(uint32_t sampleRate);
     void CheckAnswer(uint32_t frames);
 
 private:

@@ -23,7 +23,7 @@ std::map<CaseKey, SoxTiming> ReadSoxTimings(const std::wstring& path) {
 }
 
 bool SoxDifferenceDb(const std::wstring& soxOutputPath, const std::vector<float>& ours,
-                     double& differenceDb, std::string& error) {
+                     uint32_t latencyFrames, double& differenceDb, std::string& error) {
     WavReader reader;
     if (!OpenWavFile(reader, soxOutputPath, error)) {
         return false;
@@ -32,7 +32,9 @@ bool SoxDifferenceDb(const std::wstring& soxOutputPath, const std::vector<float>
         error = "sox's output is not stereo";
         return false;
     }
-    const size_t frames = std::min<size_t>(reader.FramesLeft(), ours.size() / 2);
+    const size_t lag = 2 * static_cast<size_t>(latencyFrames);
+    const size_t frames =
+        std::min<size_t>(reader.FramesLeft(), ours.size() > lag ? (ours.size() - lag) / 2 : 0);
     std::vector<float> sox(2 * frames);
     if (frames == 0 || reader.ReadFrames(sox.data(), frames, error) != frames) {
         error = error.empty() ? "sox's output is empty or short" : error;
@@ -41,8 +43,9 @@ bool SoxDifferenceDb(const std::wstring& soxOutputPath, const std::vector<float>
     double signal = 0.0;
     double difference = 0.0;
     for (size_t index = 0; index < sox.size(); ++index) {
-        signal += static_cast<double>(ours[index]) * ours[index];
-        const double apart = static_cast<double>(ours[index]) - sox[index];
+        const double our = ours[index + lag];
+        signal += our * our;
+        const double apart = our - sox[index];
         difference += apart * apart;
     }
     if (signal == 0.0) {

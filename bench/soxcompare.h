@@ -20,6 +20,7 @@ using CaseKey = std::tuple<uint32_t, uint32_t, uint32_t>; // channels, rate, pre
 std::map<CaseKey, SoxTiming> ReadSoxTimings(const std::wstring& path);
 
 // The level of the difference between sox's stereo output and ours, in dB against ours, over
-// the frames both have. False with `error` set when sox's file cannot be read or does not match.
+// the frames both have; ours lags by `latencyFrames` (the limiter's look-ahead), which are
+// skipped. False with `error` set when sox's file cannot be read or does not match.
 bool SoxDifferenceDb(const std::wstring& soxOutputPath, const std::vector<float>& ours,
-                     double& differenceDb, std::string& error);
+                     uint32_t latencyFrames, double& differenceDb, std::string& error);

@@ -36,30 +36,19 @@ bool FormatWideList(std::wstring& text, const wchar_t* format, ...) {
     return formatted;
 }
 
-bool IsHighSurrogate(wchar_t character) {
-    return character >= 0xD800 && character <= 0xDBFF;
-}
-bool IsLowSurrogate(wchar_t character) {
-    return character >= 0xDC00 && character <= 0xDFFF;
-}
-
 } // namespace
 
 std::string ToLogBytes(const std::wstring& text) {
     std::string bytes;
     bytes.reserve(text.size() + 2);
-    for (size_t index = 0; index < text.size(); ++index) {
-        const wchar_t character = text[index];
+    for (const wchar_t character : text) {
         if (character == L'\n') {
             bytes += "\r\n";
         } else if (character < 256) {
             bytes += static_cast<char>(character);
         } else {
+            // Per UTF-16 unit, as the runtime's own conversion: a surrogate pair gives "??".
             bytes += '?';
-            if (IsHighSurrogate(character) && index + 1 < text.size() &&
-                IsLowSurrogate(text[index + 1])) {
-                ++index;
-            }
         }
     }
     return bytes;

@@ -16,7 +16,8 @@ struct LogLineOrigin {
 };
 
 // The bytes the log stores for a wide text: a character below 256 as that byte, any other
-// character (a surrogate pair counts as one) as "?", and each LF as CR LF.
+// UTF-16 unit as "?" (so a character outside the basic plane gives "??"), and each LF as
+// CR LF.
 std::string ToLogBytes(const std::wstring& text);
 
 // Header, "(TRACE) " for trace lines, the expanded message and the line end, as file bytes.

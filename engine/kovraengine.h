@@ -88,22 +88,26 @@ KOVRA_API KovraResult Kovra_prepareToPlay(KovraHandle handle, int32_t sampleRate
                                           int32_t inputSampleBytes, int32_t outputSampleBytes,
                                           int32_t outputLayout);
 
-/* Clears the processing state (filter memories, limiter gain); the instance stays valid and
- * keeps its preparation and preset. It frees nothing: only Kovra_destroy does. */
+/* Clears the processing state (filter memories, the limiter's gain and its look-ahead, which then
+ * holds silence); the instance stays valid and keeps its preparation and preset. It frees
+ * nothing: only Kovra_destroy does. */
 KOVRA_API KovraResult Kovra_reset(KovraHandle handle);
 
 /* Selects filter preset 0, 1 or 2 for the next block, which starts that preset's chain from
  * rest. Any other preset gives KovraResult_kErrorIndexOutOfRange. Real-time safe. */
 KOVRA_API KovraResult Kovra_Ambrel_loadFilter(KovraHandle handle, int32_t preset);
 
-/* Downmixes frameCount frames of input to stereo and applies the loaded preset; output may be
- * the input buffer itself. A block longer than the prepared maximum is processed in pieces.
- * NULL buffers give KovraResult_kErrorParameter; an unprepared instance writes silence and gives
- * KovraResult_kErrorNotAvailable. Real-time safe: no allocation, lock or wait. */
+/* Downmixes frameCount frames of input to stereo and applies the loaded preset; the output lags
+ * the input by Kovra_getLatency's frames, and output may be the input buffer itself. A block longer
+ * than the prepared maximum is processed in pieces. NULL buffers give KovraResult_kErrorParameter;
+ * an unprepared instance writes silence and gives KovraResult_kErrorNotAvailable. Real-time safe:
+ * no allocation, lock or wait. */
 KOVRA_API KovraResult Kovra_processBlock(KovraHandle handle, const float* input, float* output,
                                          uint32_t frameCount);
 
-/* Latency of the instance's processing, in frames: 0, as no stage looks ahead.
+/* Latency of the instance's processing, in frames: the output limiter's look-ahead (about 2 ms:
+ * 96 frames at 48000, 192 at 96000) when the configuration runs the limiter, else 0. It is fixed
+ * by the configuration and the prepared rate, whichever preset is loaded; 0 before preparation.
  * KovraResult_kErrorParameter for a NULL out-pointer. */
 KOVRA_API KovraResult Kovra_getLatency(KovraHandle handle, uint32_t* latencyFrames);
 

@@ -22,6 +22,7 @@ constexpr Range kFrequencyHz{10.0, 40000.0};
 constexpr Range kQuality{0.1, 20.0};
 constexpr Range kLimiterThresholdDb{-24.0, 0.0};
 constexpr Range kLimiterReleaseMs{1.0, 2000.0};
+constexpr Range kLimiterHoldMs{0.0, kMaxLimiterHoldMs};
 constexpr Range kDownmixGain{-4.0, 4.0};
 
 struct FilterTypeName {
@@ -253,13 +254,16 @@ bool Parser::handlePresetKey(std::string_view key, std::string_view value) {
 }
 
 bool Parser::parseLimiter(const std::vector<std::string_view>& words) {
-    if (words.size() != 2) {
-        return fail(line_, "limiter takes two values (ceiling dBFS, release ms), got " +
-                               std::to_string(words.size()));
+    if (words.size() != 2 && words.size() != 3) {
+        return fail(line_,
+                    "limiter takes two or three values (ceiling dBFS, release ms, hold ms), got " +
+                        std::to_string(words.size()));
     }
     LimiterSettings& limiter = settings_.presets[index_].limiter;
     return readNumber("limiter ceiling", words[0], kLimiterThresholdDb, limiter.thresholdDb) &&
-           readNumber("limiter release", words[1], kLimiterReleaseMs, limiter.releaseMs);
+           readNumber("limiter release", words[1], kLimiterReleaseMs, limiter.releaseMs) &&
+           (words.size() == 2 ||
+            readNumber("limiter hold", words[2], kLimiterHoldMs, limiter.holdMs));
 }
 
 bool Parser::parseFilter(const std::vector<std::string_view>& words) {

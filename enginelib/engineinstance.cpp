@@ -49,6 +49,7 @@ KovraResult EngineInstance::prepare(const StreamShape& shape) {
         chains_[preset].configure(presets_[preset], shape.sampleRate);
     }
     maxBlockFrames_ = static_cast<uint32_t>(shape.maxBlockFrames);
+    latencyFrames_ = configuration_.limiterEnabled ? Limiter::LookAheadFrames(shape.sampleRate) : 0;
     prepared_ = true;
     return KovraResult_kOk;
 }

@@ -42,8 +42,9 @@ public:
     KovraResult loadPreset(int32_t preset);
     KovraResult process(const float* input, float* output, uint32_t frameCount);
     void reset();
-    // No stage looks ahead, so nothing is delayed.
-    uint32_t latencyFrames() const { return 0; }
+    // The limiter's look-ahead where the configuration runs the limiter, else 0: fixed by the
+    // configuration and the prepared rate, whichever preset is loaded.
+    uint32_t latencyFrames() const { return latencyFrames_; }
 
 private:
     KovraResult validate(const StreamShape& shape) const;
@@ -58,6 +59,7 @@ private:
     PresetChain chains_[kPresetCount];
     bool prepared_ = false;
     uint32_t maxBlockFrames_ = 0;
+    uint32_t latencyFrames_ = 0;
     std::atomic<int> requestedPreset_{0};
     int activePreset_ = 0;
 };

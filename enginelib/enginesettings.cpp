@@ -9,27 +9,45 @@ namespace {
 constexpr const char* kConfigurationNames[kConfigurationCount] = {
     "2_ch", "2_ch_bypass", "6_ch", "6_ch_bypass", "8_ch", "8_ch_bypass"};
 
-// Centre and surrounds enter each side at -3 dB (ITU-style fold-down); LFE is dropped because
-// small stereo speakers cannot carry it and adding it muddies the mix. Channel order:
-// FL FR FC LFE BL BR SL SR.
-constexpr float kMinus3Db = 0.7071f;
+// The fold-down follows the ITU-R BS.775 Lo/Ro downmix: centre and surrounds enter each side at
+// -3 dB (0.7071) beside the front channel at 1, and LFE is dropped because small stereo speakers
+// cannot carry it and adding it muddies the mix. For 7.1 the side and back surrounds first fold
+// to one surround at -3 dB each, so each enters at 0.5. The coefficients of each side are then
+// normalised to sum to 1, as decoders do to avoid overload: even every input channel at full
+// scale and in phase cannot take the fold-down over full scale, so ordinary program material
+// never reaches the limiter and the limiter stays a safety net for the presets' boosts.
+//   5.1: 1, 0.7071, 0.7071 over 2.4142       -> 0.4142, 0.2929, 0.2929
+//   7.1: 1, 0.7071, 0.5, 0.5 over 2.7071     -> 0.3694, 0.2612, 0.1847, 0.1847
+// Channel order: FL FR FC LFE BL BR SL SR.
+struct FoldDownGains {
+    float front;
+    float centre;
+    float back;
+    float side;
+};
+constexpr FoldDownGains kStereoGains{1.0f, 0.0f, 0.0f, 0.0f};
+constexpr FoldDownGains kFivePointOneGains{0.4142f, 0.2929f, 0.2929f, 0.0f};
+constexpr FoldDownGains kSevenPointOneGains{0.3694f, 0.2612f, 0.1847f, 0.1847f};
 
 ConfigurationSettings Downmix(int channelCount, bool filtersEnabled, bool limiterEnabled) {
+    const FoldDownGains& gains = channelCount == 8   ? kSevenPointOneGains
+                                 : channelCount == 6 ? kFivePointOneGains
+                                                     : kStereoGains;
     ConfigurationSettings configuration;
     configuration.channelCount = channelCount;
     configuration.filtersEnabled = filtersEnabled;
     configuration.limiterEnabled = limiterEnabled;
-    configuration.left[0] = 1.0f;
-    configuration.right[1] = 1.0f;
+    configuration.left[0] = gains.front;
+    configuration.right[1] = gains.front;
     if (channelCount >= 6) {
-        configuration.left[2] = kMinus3Db;
-        configuration.right[2] = kMinus3Db;
-        configuration.left[4] = kMinus3Db;
-        configuration.right[5] = kMinus3Db;
+        configuration.left[2] = gains.centre;
+        configuration.right[2] = gains.centre;
+        configuration.left[4] = gains.back;
+        configuration.right[5] = gains.back;
     }
     if (channelCount == 8) {
-        configuration.left[6] = kMinus3Db;
-        configuration.right[7] = kMinus3Db;
+        configuration.left[6] = gains.side;
+        configuration.right[7] = gains.side;
     }
     return configuration;
 }

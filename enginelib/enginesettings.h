@@ -24,9 +24,12 @@ struct FilterSection {
     double gainDb = 0.0; // peaking and shelves only
 };
 
+constexpr double kMaxLimiterHoldMs = 200.0;
+
 struct LimiterSettings {
     double thresholdDb = 0.0; // ceiling in dBFS, at most 0
-    double releaseMs = 50.0;  // time for the gain to recover by about 63 %
+    double releaseMs = 50.0;  // time for the gain to recover by about 63 % after the hold
+    double holdMs = 25.0;     // time the gain stays down after a peak before it recovers
 };
 
 struct PresetSettings {

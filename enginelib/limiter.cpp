@@ -1,39 +1,209 @@
 #include "limiter.h"
 
+#include <emmintrin.h> // SSE2, always present on x86-64
+
 #include <algorithm>
 #include <cmath>
 
 namespace kovra {
 namespace {
-constexpr float kSnapDistance = 1e-6f;
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kMinSampleRate = 1000.0;
+// Within this of unity the release ends at exactly 1, so that the signal passes bit for bit again.
+constexpr float kUnitySnap = 1e-6f;
+
+double ClampedRate(double sampleRate) {
+    return std::clamp(sampleRate, kMinSampleRate, Limiter::kMaxSampleRate);
+}
+
+// Copies `count` samples to two places and returns their largest magnitude, or `peak` if that
+// is larger. A NaN counts as nothing.
+float CopyAndMeasure(const float* samples, float* copy, float* secondCopy, size_t count,
+                     float peak) {
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    __m128 peaks = _mm_set1_ps(peak);
+    size_t index = 0;
+    for (; index + 4 <= count; index += 4) {
+        const __m128 values = _mm_loadu_ps(samples + index);
+        _mm_storeu_ps(copy + index, values);
+        _mm_storeu_ps(secondCopy + index, values);
+        peaks = _mm_max_ps(_mm_and_ps(values, magnitude), peaks);
+    }
+    for (; index < count; ++index) {
+        const __m128 value = _mm_load_ss(samples + index);
+        _mm_store_ss(copy + index, value);
+        _mm_store_ss(secondCopy + index, value);
+        peaks = _mm_max_ps(_mm_and_ps(value, magnitude), peaks); // the other lanes hold 0
+    }
+    peaks = _mm_max_ps(peaks, _mm_shuffle_ps(peaks, peaks, _MM_SHUFFLE(1, 0, 3, 2)));
+    peaks = _mm_max_ps(peaks, _mm_shuffle_ps(peaks, peaks, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtss_f32(peaks);
+}
+
+// out = in * (start + step * (firstPosition + frame)), held within [-ceiling, ceiling] (a NaN
+// lands on the ceiling), for interleaved stereo frames.
+void ApplyGainRamp(const float* in, float* out, uint32_t frames, float start, float step,
+                   uint32_t firstPosition, float ceiling) {
+    const __m128 high = _mm_set1_ps(ceiling);
+    const __m128 low = _mm_set1_ps(-ceiling);
+    // Two frames per step: gains [g0 g0 g1 g1], each worked out from its position, so that a
+    // frame gets the same gain however the stream is cut into calls.
+    const __m128 starts = _mm_set1_ps(start);
+    const __m128 steps = _mm_set1_ps(step);
+    const auto first = static_cast<float>(firstPosition);
+    __m128 positions = _mm_setr_ps(first, first, first + 1.0f, first + 1.0f);
+    const __m128 two = _mm_set1_ps(2.0f);
+    uint32_t frame = 0;
+    for (; frame + 2 <= frames; frame += 2) {
+        const __m128 gains = _mm_add_ps(starts, _mm_mul_ps(steps, positions));
+        const __m128 product = _mm_mul_ps(_mm_loadu_ps(in + 2 * frame), gains);
+        _mm_storeu_ps(out + 2 * frame, _mm_max_ps(_mm_min_ps(product, high), low));
+        positions = _mm_add_ps(positions, two);
+    }
+    if (frame < frames) {
+        const __m128 pair =
+            _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(in + 2 * frame)));
+        const __m128 gains = _mm_add_ps(starts, _mm_mul_ps(steps, positions));
+        const __m128 product = _mm_mul_ps(pair, gains);
+        _mm_store_sd(reinterpret_cast<double*>(out + 2 * frame),
+                     _mm_castps_pd(_mm_max_ps(_mm_min_ps(product, high), low)));
+    }
+}
+
+} // namespace
+
+uint32_t Limiter::SubBlockFrames(double sampleRate) {
+    const double frames =
+        ClampedRate(sampleRate) * kLookAheadMs * 1e-3 / static_cast<double>(kAttackSteps + 1);
+    return std::max<uint32_t>(1, static_cast<uint32_t>(std::lround(frames)));
+}
+
+// Eight sub-blocks: a sub-block's gain ramps towards the request of the sub-block seven further
+// on, which is complete by the time the sub-block goes out.
+uint32_t Limiter::LookAheadFrames(double sampleRate) {
+    return (kAttackSteps + 1) * SubBlockFrames(sampleRate);
 }
 
 void Limiter::configure(const LimiterSettings& settings, double sampleRate) {
-    const double ceilingDb = std::min(settings.thresholdDb, 0.0);
-    ceiling_ = std::min(1.0f, static_cast<float>(std::pow(10.0, ceilingDb / 20.0)));
-    const double releaseFrames = std::max(settings.releaseMs, 0.01) * 1e-3 * sampleRate;
-    releaseFactor_ = static_cast<float>(std::exp(-1.0 / releaseFrames));
-    gain_ = 1.0f;
+    const double rate = ClampedRate(sampleRate);
+    ceiling_ = static_cast<float>(std::pow(10.0, std::min(settings.thresholdDb, 0.0) / 20.0));
+    subBlockFrames_ = SubBlockFrames(rate);
+    latencyFrames_ = LookAheadFrames(rate);
+    framesPerSubBlockInverse_ = 1.0f / static_cast<float>(subBlockFrames_);
+    const double releaseFrames = std::max(settings.releaseMs, 0.01) * 1e-3 * rate;
+    releaseFactor_ =
+        static_cast<float>(std::exp(-static_cast<double>(subBlockFrames_) / releaseFrames));
+    const double holdFrames = std::clamp(settings.holdMs, 0.0, kMaxLimiterHoldMs) * 1e-3 * rate;
+    const auto holdSubBlocks = static_cast<uint32_t>(std::ceil(holdFrames / subBlockFrames_));
+    // The window reaches back over the attack (so that the gain stays down until the peak has
+    // gone out) and the hold.
+    heldRequest_.setWindow(kAttackSteps + holdSubBlocks + 1);
+    // Raised-cosine weights that sum to 1: the attack's S-curve. Any weights that are positive
+    // and sum to 1 keep the gain at or below every request they average.
+    double sum = 0.0;
+    for (int step = 0; step < kAttackSteps; ++step) {
+        const double s = std::sin(kPi * (step + 1) / (kAttackSteps + 1));
+        attackWeights_[step] = static_cast<float>(s * s);
+        sum += s * s;
+    }
+    for (float& weight : attackWeights_) {
+        weight = static_cast<float>(weight / sum);
+    }
+    clearState();
 }
 
-void Limiter::process(float* frames, uint32_t frameCount) {
-    float gain = gain_;
-    for (uint32_t frame = 0; frame < frameCount; ++frame) {
-        float& left = frames[2 * frame];
-        float& right = frames[2 * frame + 1];
-        const float peak = std::max(std::fabs(left), std::fabs(right));
-        if (gain == 1.0f && peak <= ceiling_) {
-            continue; // at rest and under the ceiling: the sample leaves as it came
+void Limiter::clearState() {
+    // The first frames out come from the look-ahead's worth before the start of the line, which
+    // must be silence; every other frame is written before it is read.
+    std::fill(delay_ + 2 * (kDelayCapacity - latencyFrames_), delay_ + 2 * kDelayCapacity, 0.0f);
+    writeFrame_ = 0;
+    filled_ = 0;
+    subBlockPeak_ = 0.0f;
+    heldRequest_.clear();
+    reduction_ = 0.0f;
+    restingSubBlocks_ = kAttackSteps;
+    std::fill(std::begin(recentEnvelopes_), std::end(recentEnvelopes_), 1.0f);
+    lastBoundary_ = 1.0f;
+    rampStart_ = 1.0f;
+    rampStep_ = 0.0f;
+}
+
+void Limiter::process(float* interleavedStereo, uint32_t frames) {
+    // Input goes into the delay line a sub-block at a time; output sub-blocks run in step with
+    // the input's, each on the gain ramp that the last completed input sub-block decided.
+    uint32_t done = 0;
+    while (done < frames) {
+        const uint32_t span = std::min(frames - done, subBlockFrames_ - filled_);
+        float* block = interleavedStereo + 2 * static_cast<size_t>(done);
+        const uint32_t firstFrame = writeFrame_;
+        storeAndMeasure(block, span);
+        emit(block, firstFrame, span, filled_);
+        filled_ += span;
+        if (filled_ == subBlockFrames_) {
+            finishSubBlock();
+            filled_ = 0;
         }
-        const float target = peak > ceiling_ ? ceiling_ / peak : 1.0f;
-        // The gain never exceeds its target, so the peak never exceeds the ceiling. Rounding
-        // would stall the recovery one step short of the target; it is snapped there instead.
-        gain = target < gain ? target : target + (gain - target) * releaseFactor_;
-        gain = target - gain < kSnapDistance ? target : gain;
-        left = std::clamp(left * gain, -1.0f, 1.0f);
-        right = std::clamp(right * gain, -1.0f, 1.0f);
+        done += span;
     }
-    gain_ = gain;
+}
+
+void Limiter::storeAndMeasure(const float* frames, uint32_t frameCount) {
+    // Every frame is kept twice, a capacity apart, so that any run of frames reads in one piece.
+    const uint32_t start = writeFrame_ & (kDelayCapacity - 1);
+    const uint32_t first = std::min(frameCount, kDelayCapacity - start);
+    float* copy = delay_ + 2 * start;
+    subBlockPeak_ =
+        CopyAndMeasure(frames, copy, copy + 2 * kDelayCapacity, 2 * first, subBlockPeak_);
+    if (first < frameCount) {
+        subBlockPeak_ = CopyAndMeasure(frames + 2 * first, delay_, delay_ + 2 * kDelayCapacity,
+                                       2 * (frameCount - first), subBlockPeak_);
+    }
+    writeFrame_ += frameCount;
+}
+
+void Limiter::emit(float* frames, uint32_t firstFrame, uint32_t frameCount,
+                   uint32_t firstPosition) {
+    // Output frame n is input frame n - latency, from the delay line.
+    const uint32_t firstRead = (firstFrame - latencyFrames_) & (kDelayCapacity - 1);
+    ApplyGainRamp(delay_ + 2 * firstRead, frames, frameCount, rampStart_, rampStep_, firstPosition,
+                  ceiling_);
+}
+
+void Limiter::finishSubBlock() {
+    // The gain this sub-block's peak asks for.
+    const float peak = subBlockPeak_;
+    const float request = peak > ceiling_ ? ceiling_ / peak : 1.0f;
+    subBlockPeak_ = 0.0f;
+    if (request == 1.0f && restingSubBlocks_ >= kAttackSteps) {
+        // At rest, nothing in the window asks for less than unity, so nothing changes.
+        rampStart_ = 1.0f;
+        rampStep_ = 0.0f;
+        return;
+    }
+    const float held = heldRequest_.push(request);
+    // The release shrinks the gain's distance to unity. That distance is the state, not the gain:
+    // near unity a gain recovering in float would stall a few steps short of 1.
+    reduction_ *= releaseFactor_;
+    reduction_ = reduction_ < kUnitySnap ? 0.0f : reduction_;
+    if (held < 1.0f - reduction_) {
+        reduction_ = 1.0f - held;
+    }
+    const float envelope = std::min(held, 1.0f - reduction_);
+    restingSubBlocks_ = envelope == 1.0f ? std::min(restingSubBlocks_ + 1, kAttackSteps) : 0;
+    // The weighted average of the last seven envelopes is the gain at the end of the sub-block
+    // that went in eight sub-blocks ago, which goes out next: it ramps from the last boundary to
+    // this one. Seven envelopes at unity give exactly unity, whatever the weights' rounding.
+    float boundary = attackWeights_[kAttackSteps - 1] * envelope;
+    for (int step = 0; step + 1 < kAttackSteps; ++step) {
+        recentEnvelopes_[step] = recentEnvelopes_[step + 1];
+        boundary += attackWeights_[step] * recentEnvelopes_[step];
+    }
+    recentEnvelopes_[kAttackSteps - 1] = envelope;
+    boundary = restingSubBlocks_ >= kAttackSteps ? 1.0f : std::min(boundary, 1.0f);
+    rampStart_ = lastBoundary_;
+    rampStep_ = (boundary - lastBoundary_) * framesPerSubBlockInverse_;
+    lastBoundary_ = boundary;
 }
 
 } // namespace kovra

@@ -2,6 +2,7 @@
 // drives a system effect, and writes the stereo result with a summary of the run.
 #include "comptr.h"
 #include "comscope.h"
+#include "conversionplan.h"
 #include "effectsession.h"
 #include "endpointchanger.h"
 #include "formatnegotiation.h"
@@ -31,6 +32,7 @@ enum ExitCode {
     kExitFormatRefused = 3,
     kExitEffectFailed = 4,
     kExitWriteFailed = 5,
+    kExitNeedsConversion = 6,
 };
 
 int Fail(int code, const std::string& message) {
@@ -65,8 +67,55 @@ ComPtr<MemoryPropertyStore> MakeEndpointStore(const HostOptions& options) {
     return store;
 }
 
+StreamLayout LayoutOf(const WavFormat& format) {
+    return {format.sampleRate, format.channels, format.channelMask};
+}
+
+// A file the effect refuses as it is: when a conversion makes it one the effect takes, stdout
+// names the conversion and the sox effects that do it (`./kovra process` reads them there).
+int RefuseOrPlanConversion(const WavFormat& format, const NegotiationOutcome& negotiation) {
+    for (const std::string& line : negotiation.messages) {
+        std::fprintf(stderr, "apohost: %s\n", line.c_str());
+    }
+    const std::optional<ConversionPlan> plan =
+        PlanConversion(LayoutOf(format), negotiation.acceptedInputs);
+    if (!plan) {
+        return Fail(kExitFormatRefused, "the effect cannot run " + DescribeWavFormat(format) +
+                                            " and takes none of the usual formats");
+    }
+    std::printf("conversion   the effect takes this file converted to %u ch %u Hz, mask 0x%X:\n",
+                unsigned{plan->to.channels}, plan->to.sampleRate, plan->to.channelMask);
+    for (const std::string& line : DescribeConversion(*plan)) {
+        std::printf("               %s\n", line.c_str());
+    }
+    std::printf("sox effects  %s\n", SoxEffects(*plan).c_str());
+    return Fail(kExitNeedsConversion,
+                "the effect takes " + DescribeWavFormat(format) +
+                    " only converted, as the audio engine would convert it; convert it first, "
+                    "e.g. sox IN.wav -e floating-point -b 32 CONVERTED.wav " +
+                    SoxEffects(*plan) + " (./kovra process does this with sox by itself)");
+}
+
+// The input is the conversion of another file: the plan for that file must have made it, and
+// gives its channels their speakers (sox's own mask may differ). Returns the exit code.
+int FollowConversion(IAudioProcessingObject* effect, const WavFormat& original,
+                     const WavFormat& format, RunSummary& summary, uint32_t& channelMask) {
+    const std::optional<ConversionPlan> plan =
+        PlanConversion(LayoutOf(original), AcceptedInputLayouts(effect));
+    if (!plan || plan->to.sampleRate != format.sampleRate || plan->to.channels != format.channels) {
+        return Fail(kExitBadInput, "the input is not the conversion of " + summary.originalPath +
+                                       " that the effect needs");
+    }
+    channelMask = plan->to.channelMask;
+    summary.conversion = DescribeConversion(*plan);
+    summary.conversion.push_back("by sox: " + SoxEffects(*plan) + "; the output stays at " +
+                                 std::to_string(format.sampleRate) + " Hz");
+    return kExitDone;
+}
+
 // Everything from creating the effect to the final Release. Returns the exit code.
-int RunEffect(const HostOptions& options, WavReader& reader, RunSummary& summary) {
+int RunEffect(const HostOptions& options, WavReader& reader, const WavFormat* original,
+              RunSummary& summary) {
     const WavFormat& format = reader.Format();
     ComPtr<MemoryPropertyStore> endpointStore = MakeEndpointStore(options);
     ComPtr<MemoryPropertyStore> effectsStore =
@@ -85,18 +134,21 @@ int RunEffect(const HostOptions& options, WavReader& reader, RunSummary& summary
     if (FAILED(result)) {
         return Fail(kExitEffectFailed, "Initialize failed: " + DescribeHResult(result));
     }
+    uint32_t channelMask = format.channelMask;
+    if (original != nullptr) {
+        const int followed =
+            FollowConversion(effect.Processing(), *original, format, summary, channelMask);
+        if (followed != kExitDone) {
+            return followed;
+        }
+    }
     const float rate = static_cast<float>(format.sampleRate);
-    summary.inputStream = FloatStreamFormat(format.channels, format.channelMask, rate);
+    summary.inputStream = FloatStreamFormat(format.channels, channelMask, rate);
     summary.outputStream = FloatStreamFormat(2, 0x3, rate);
     const NegotiationOutcome negotiation =
         NegotiateFormats(effect.Processing(), summary.inputStream, summary.outputStream);
     if (!negotiation.Accepted()) {
-        for (const std::string& line : negotiation.messages) {
-            std::fprintf(stderr, "apohost: %s\n", line.c_str());
-        }
-        return Fail(kExitFormatRefused, "the effect cannot run " + DescribeWavFormat(format) +
-                                            " as it is; give it 2, 6 or 8 channels at 48000 or "
-                                            "96000 Hz");
+        return RefuseOrPlanConversion(format, negotiation);
     }
     WavWriter writer;
     std::string error;
@@ -168,6 +220,17 @@ int wmain(int argc, wchar_t** argv) {
     if (!OpenWavFile(reader, options.inputPath, error)) {
         return Fail(kExitBadInput, error);
     }
+    WavReader original;
+    if (!options.convertedFrom.empty()) {
+        if (!OpenWavFile(original, options.convertedFrom, error)) {
+            return Fail(kExitBadInput, error);
+        }
+        TimesInSecondsAt(options.changes, original.Format().sampleRate);
+    }
+    if (!CheckChangeTimes(options.changes, reader.Format().frameCount, reader.Format().sampleRate,
+                          error)) {
+        return Fail(kExitUsage, error);
+    }
     ComScope com;
     if (FAILED(com.result)) {
         return Fail(kExitEffectFailed, "CoInitializeEx failed: " + DescribeHResult(com.result));
@@ -179,8 +242,14 @@ int wmain(int argc, wchar_t** argv) {
     summary.outputEncoding = options.outputEncoding;
     summary.enable = options.enable;
     summary.mode = options.mode;
-    summary.requestedChanges = options.changes.size();
-    const int exitCode = RunEffect(options, reader, summary);
+    summary.inputNotes = reader.Notes();
+    if (!options.convertedFrom.empty()) {
+        summary.originalPath = Utf8FromWide(options.convertedFrom);
+        summary.originalFormat = original.Format();
+        summary.originalNotes = original.Notes();
+    }
+    const int exitCode = RunEffect(
+        options, reader, options.convertedFrom.empty() ? nullptr : &original.Format(), summary);
     if (exitCode == kExitDone) {
         PrintSummary(stdout, summary);
     }

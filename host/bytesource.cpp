@@ -1,42 +1,6 @@
 #include "bytesource.h"
 
-#include <windows.h>
-
-#include <cerrno>
 #include <cstring>
-
-FileByteSource::~FileByteSource() {
-    if (file != nullptr) {
-        std::fclose(file);
-    }
-}
-
-bool FileByteSource::Open(const std::wstring& path, std::string& error) {
-    file = _wfopen(path.c_str(), L"rb");
-    if (file == nullptr) {
-        error = "cannot open " + Utf8FromWide(path) + ": " + std::strerror(errno);
-        return false;
-    }
-    if (_fseeki64(file, 0, SEEK_END) != 0) {
-        error = "cannot read " + Utf8FromWide(path) + ": it is not a seekable file";
-        return false;
-    }
-    size = static_cast<uint64_t>(_ftelli64(file));
-    position = size;
-    return true;
-}
-
-bool FileByteSource::ReadAt(uint64_t offset, void* destination, size_t count) {
-    if (file == nullptr || offset > size || count > size - offset) {
-        return false;
-    }
-    if (offset != position && _fseeki64(file, static_cast<long long>(offset), SEEK_SET) != 0) {
-        return false;
-    }
-    const size_t got = std::fread(destination, 1, count, file);
-    position = offset + got;
-    return got == count;
-}
 
 bool MemoryByteSource::ReadAt(uint64_t offset, void* destination, size_t count) {
     if (offset > bytes.size() || count > bytes.size() - offset) {
@@ -46,18 +10,4 @@ bool MemoryByteSource::ReadAt(uint64_t offset, void* destination, size_t count) 
         std::memcpy(destination, bytes.data() + offset, count);
     }
     return true;
-}
-
-std::string Utf8FromWide(const std::wstring& text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
-                            length, nullptr, nullptr);
-    }
-    return result;
 }

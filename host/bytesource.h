@@ -1,4 +1,6 @@
-// Where the WAV reader takes its bytes from: a file on disk, or memory (tests, fuzzing).
+// Where the WAV reader takes its bytes from: a file on disk, or memory (tests, fuzzing). This
+// header and the memory source are plain C++, so the reader also builds natively for fuzzing;
+// the file source and the path text live in wavfile.cpp, which needs Windows.
 #pragma once
 
 #include <cstddef>
@@ -43,5 +45,6 @@ private:
     std::vector<uint8_t> bytes;
 };
 
-// UTF-8 text of a wide string, for messages.
+// UTF-8 text of a wide string, for messages, and back (wavfile.cpp).
 std::string Utf8FromWide(const std::wstring& text);
+std::wstring WideFromUtf8(const std::string& text);

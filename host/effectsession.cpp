@@ -3,32 +3,18 @@
 #include "hostmediatype.h"
 #include "hresultnames.h"
 #include "kovraids.h"
+#include "registeredserver.h"
 
 #include <objbase.h>
 
 namespace {
-
-// Where the registered server lives, so the host can ask the already loaded module about
-// unloading without loading (or linking) it itself.
-std::wstring RegisteredServerPath() {
-    const std::wstring key = L"CLSID\\" + EffectClsidText() + L"\\InprocServer32";
-    wchar_t path[MAX_PATH * 2] = {};
-    DWORD size = sizeof path;
-    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path,
-                     &size) != ERROR_SUCCESS) {
-        return {};
-    }
-    return path;
-}
 
 using CanUnloadFunction = HRESULT(STDAPICALLTYPE*)();
 
 } // namespace
 
 std::wstring EffectClsidText() {
-    wchar_t text[40] = {};
-    StringFromGUID2(CLSID_KovraAPO, text, 40);
-    return text;
+    return ClsidText(CLSID_KovraAPO);
 }
 
 HRESULT EffectSession::Create() {
@@ -100,7 +86,9 @@ std::string EffectSession::ReleaseAndAskUnload() {
     processing.Reset();
     inputType.Reset();
     outputType.Reset();
-    const std::wstring path = RegisteredServerPath();
+    // Where the registered server lives, so the host can ask the already loaded module about
+    // unloading without loading (or linking) it itself.
+    const std::wstring path = RegisteredServerPath(CLSID_KovraAPO);
     HMODULE module = path.empty() ? nullptr : GetModuleHandleW(path.c_str());
     if (module == nullptr) {
         module = GetModuleHandleW(L"KovraAPO.dll");

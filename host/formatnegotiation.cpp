@@ -20,8 +20,23 @@ std::string Hex(const char* format, unsigned long a, unsigned long b = 0) {
     return text;
 }
 
-bool IsAcceptedRate(float rate) {
-    return rate == 48000.0f || rate == 96000.0f;
+// The rates and speaker layouts the platform's devices use.
+const uint32_t kUsualRates[] = {8000,  11025, 16000, 22050,  24000,  32000,  44100, 48000,
+                                64000, 88200, 96000, 176400, 192000, 352800, 384000};
+const StreamLayout kUsualLayouts[] = {{0, 1, 0x4},  {0, 2, 0x3},   {0, 3, 0x7},   {0, 3, 0xB},
+                                      {0, 4, 0x33}, {0, 4, 0x107}, {0, 5, 0x37},  {0, 5, 0x607},
+                                      {0, 6, 0x3F}, {0, 6, 0x60F}, {0, 7, 0x13F}, {0, 7, 0x70F},
+                                      {0, 8, 0xFF}, {0, 8, 0x63F}};
+
+std::string RateList(std::vector<uint32_t> rates) {
+    std::string text;
+    for (size_t index = 0; index < rates.size(); ++index) {
+        text += (index == 0                  ? ""
+                 : index + 1 == rates.size() ? " or "
+                                             : ", ") +
+                std::to_string(rates[index]);
+    }
+    return text;
 }
 
 HRESULT Ask(IAudioProcessingObject* effect, bool isInput, const UNCOMPRESSEDAUDIOFORMAT& opposite,
@@ -50,8 +65,7 @@ HRESULT Ask(IAudioProcessingObject* effect, bool isInput, const UNCOMPRESSEDAUDI
 }
 
 void Report(NegotiationOutcome& outcome, bool isInput, HRESULT result,
-            const UNCOMPRESSEDAUDIOFORMAT& requested, const UNCOMPRESSEDAUDIOFORMAT& opposite,
-            const UNCOMPRESSEDAUDIOFORMAT& supported) {
+            const UNCOMPRESSEDAUDIOFORMAT& requested, const UNCOMPRESSEDAUDIOFORMAT& supported) {
     const std::string side = isInput ? "input" : "output";
     if (result == S_OK) {
         return;
@@ -67,7 +81,7 @@ void Report(NegotiationOutcome& outcome, bool isInput, HRESULT result,
     }
     outcome.messages.push_back("the effect refuses the " + side + " format " +
                                DescribeStreamFormat(requested) + ": " + DescribeHResult(result));
-    for (const std::string& reason : ExplainRefusal(isInput, requested, opposite)) {
+    for (const std::string& reason : ExplainRefusal(requested, outcome.acceptedInputs, isInput)) {
         outcome.messages.push_back("  " + reason);
     }
 }
@@ -115,24 +129,51 @@ std::vector<std::string> DescribeProposal(const UNCOMPRESSEDAUDIOFORMAT& request
     return changes;
 }
 
-std::vector<std::string> ExplainRefusal(bool isInput, const UNCOMPRESSEDAUDIOFORMAT& requested,
-                                        const UNCOMPRESSEDAUDIOFORMAT& opposite) {
+std::vector<StreamLayout> AcceptedInputLayouts(IAudioProcessingObject* effect) {
+    std::vector<StreamLayout> accepted;
+    for (const uint32_t rate : kUsualRates) {
+        const UNCOMPRESSEDAUDIOFORMAT output = FloatStreamFormat(2, 0x3, static_cast<float>(rate));
+        for (const StreamLayout& layout : kUsualLayouts) {
+            const UNCOMPRESSEDAUDIOFORMAT input =
+                FloatStreamFormat(layout.channels, layout.channelMask, static_cast<float>(rate));
+            UNCOMPRESSEDAUDIOFORMAT supported{};
+            if (Ask(effect, true, output, input, supported) == S_OK) {
+                accepted.push_back({rate, layout.channels, layout.channelMask});
+            }
+        }
+    }
+    return accepted;
+}
+
+std::vector<std::string> ExplainRefusal(const UNCOMPRESSEDAUDIOFORMAT& requested,
+                                        const std::vector<StreamLayout>& accepted,
+                                        bool checkLayout) {
     std::vector<std::string> reasons;
-    const unsigned long validBits = requested.dwValidBitsPerSample;
-    if (!isInput && requested.dwSamplesPerFrame != 2) {
+    std::vector<uint32_t> rates;
+    std::string layouts;
+    bool rateTaken = false;
+    bool layoutTaken = false;
+    for (const StreamLayout& layout : accepted) {
+        rateTaken = rateTaken || layout.sampleRate == requested.fFramesPerSecond;
+        layoutTaken = layoutTaken || (layout.channels == requested.dwSamplesPerFrame &&
+                                      layout.channelMask == requested.dwChannelMask);
+        if (rates.empty() || rates.back() < layout.sampleRate) {
+            rates.push_back(layout.sampleRate);
+        }
+        if (layout.sampleRate == accepted.front().sampleRate) {
+            layouts += Hex(layouts.empty() ? "%lu (mask 0x%lX)" : ", %lu (mask 0x%lX)",
+                           layout.channels, layout.channelMask);
+        }
+    }
+    if (!rateTaken) {
         reasons.push_back(
-            Hex("channels %lu: the effect's output is 2 channels", requested.dwSamplesPerFrame));
+            Format("sample rate %g Hz: the effect accepts ", requested.fFramesPerSecond) +
+            RateList(rates) + " Hz");
     }
-    if (!IsAcceptedRate(requested.fFramesPerSecond)) {
-        reasons.push_back(Format("sample rate %g Hz: the effect accepts 48000 or 96000 Hz",
-                                 requested.fFramesPerSecond));
-    }
-    if (isInput && validBits != 16 && validBits != 24 && validBits != 32) {
-        reasons.push_back(Hex("valid bits %lu: the effect accepts 16, 24 or 32", validBits));
-    }
-    if (!isInput && validBits != opposite.dwValidBitsPerSample) {
-        reasons.push_back(Hex("valid bits %lu: the effect wants the input's %lu", validBits,
-                              opposite.dwValidBitsPerSample));
+    if (checkLayout && !layoutTaken) {
+        reasons.push_back(Hex("channels %lu (mask 0x%lX): the effect accepts ",
+                              requested.dwSamplesPerFrame, requested.dwChannelMask) +
+                          layouts);
     }
     return reasons;
 }
@@ -142,8 +183,11 @@ NegotiationOutcome NegotiateFormats(IAudioProcessingObject* effect,
                                     const UNCOMPRESSEDAUDIOFORMAT& output) {
     NegotiationOutcome outcome;
     outcome.outputResult = Ask(effect, false, input, output, outcome.supportedOutput);
-    Report(outcome, false, outcome.outputResult, output, input, outcome.supportedOutput);
     outcome.inputResult = Ask(effect, true, output, input, outcome.supportedInput);
-    Report(outcome, true, outcome.inputResult, input, output, outcome.supportedInput);
+    if (!outcome.Accepted()) {
+        outcome.acceptedInputs = AcceptedInputLayouts(effect);
+    }
+    Report(outcome, false, outcome.outputResult, output, outcome.supportedOutput);
+    Report(outcome, true, outcome.inputResult, input, outcome.supportedInput);
     return outcome;
 }

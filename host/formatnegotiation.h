@@ -3,6 +3,7 @@
 #pragma once
 
 #include "apocontract.h"
+#include "conversionplan.h"
 
 #include <string>
 #include <vector>
@@ -13,11 +14,14 @@ struct NegotiationOutcome {
     UNCOMPRESSEDAUDIOFORMAT supportedOutput{}; // valid when outputResult is S_OK
     UNCOMPRESSEDAUDIOFORMAT supportedInput{};  // valid when inputResult is S_OK or S_FALSE
     std::vector<std::string> messages;         // one line per refusal or change
+    std::vector<StreamLayout> acceptedInputs;  // asked for only when the offer was not accepted
 
     bool Accepted() const { return outputResult == S_OK && inputResult == S_OK; }
 };
 
-// Asks IsOutputFormatSupported, then IsInputFormatSupported, with the host's media types.
+// Asks IsOutputFormatSupported, then IsInputFormatSupported, with the host's media types. When
+// the effect does not take the offer as it is, it is also asked which usual shapes it takes, and
+// the messages say why by those answers: the host keeps no copy of the effect's rules.
 NegotiationOutcome NegotiateFormats(IAudioProcessingObject* effect,
                                     const UNCOMPRESSEDAUDIOFORMAT& input,
                                     const UNCOMPRESSEDAUDIOFORMAT& output);
@@ -29,7 +33,12 @@ std::string DescribeStreamFormat(const UNCOMPRESSEDAUDIOFORMAT& format);
 std::vector<std::string> DescribeProposal(const UNCOMPRESSEDAUDIOFORMAT& requested,
                                           const UNCOMPRESSEDAUDIOFORMAT& proposed);
 
-// Why the effect refuses a requested format, by the rules it publishes: which field, and what
-// it accepts. `isInput` picks the input side's rules; `opposite` is the other side's format.
-std::vector<std::string> ExplainRefusal(bool isInput, const UNCOMPRESSEDAUDIOFORMAT& requested,
-                                        const UNCOMPRESSEDAUDIOFORMAT& opposite);
+// The usual rates and speaker layouts that the effect takes as input, each with a stereo output
+// at the same rate, by asking it (IsInputFormatSupported answering S_OK) for every pair.
+std::vector<StreamLayout> AcceptedInputLayouts(IAudioProcessingObject* effect);
+
+// Why the effect refuses `requested`, by what it takes: the rate it takes for no layout, and
+// (with `checkLayout`) a channel layout it takes at no rate.
+std::vector<std::string> ExplainRefusal(const UNCOMPRESSEDAUDIOFORMAT& requested,
+                                        const std::vector<StreamLayout>& accepted,
+                                        bool checkLayout);

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 
@@ -90,9 +91,11 @@ bool ParseChange(const std::string& text, PropertyChange& change, std::string& e
         return false;
     }
     if (!ParseStreamTime(text.substr(at + 1), change.at)) {
-        error = "--set: bad time \"" + text.substr(at + 1) + "\" (e.g. 2.5s, 2500ms, 120000f)";
+        error = "--set: bad time \"" + text.substr(at + 1) +
+                "\": a finite number of seconds or frames, 0 or more (e.g. 2.5s, 2500ms, 120000f)";
         return false;
     }
+    change.text = text;
     return true;
 }
 
@@ -139,6 +142,10 @@ bool ApplyValueOption(const std::string& name, const std::string& value, HostOpt
         options.periodMilliseconds = milliseconds;
         return true;
     }
+    if (name == "--converted-from") {
+        options.convertedFrom = WideFromUtf8(value);
+        return true;
+    }
     if (name == "--format") {
         if (!ParseOutputEncoding(value, options.outputEncoding)) {
             error = "--format wants float32, pcm16 or pcm24 (got \"" + value + "\")";
@@ -152,7 +159,7 @@ bool ApplyValueOption(const std::string& name, const std::string& value, HostOpt
 
 bool TakesValue(const std::string& name) {
     return name == "--enable" || name == "--mode" || name == "--set" || name == "--period" ||
-           name == "--format";
+           name == "--format" || name == "--converted-from";
 }
 
 } // namespace
@@ -161,9 +168,34 @@ uint64_t StreamTime::ToFrames(uint32_t sampleRate) const {
     if (frames) {
         return *frames;
     }
-    const double exact = seconds * sampleRate;
+    const double exact = std::ceil(seconds * sampleRate - 1e-6);
     // A time written in decimal seconds should land on the frame it names, not one after.
-    return static_cast<uint64_t>(std::ceil(exact - 1e-6));
+    return exact < 0x1p64 ? static_cast<uint64_t>(exact) : UINT64_MAX;
+}
+
+bool CheckChangeTimes(const std::vector<PropertyChange>& changes, uint64_t frameCount,
+                      uint32_t sampleRate, std::string& error) {
+    for (const PropertyChange& change : changes) {
+        if (change.at.ToFrames(sampleRate) >= frameCount) {
+            char length[80];
+            std::snprintf(length, sizeof length, "%.3f s, %llu frames",
+                          sampleRate == 0 ? 0.0 : static_cast<double>(frameCount) / sampleRate,
+                          static_cast<unsigned long long>(frameCount));
+            error = "--set " + change.text + ": the time is at or after the end of the file (" +
+                    length + "), so the change could never be applied";
+            return false;
+        }
+    }
+    return true;
+}
+
+void TimesInSecondsAt(std::vector<PropertyChange>& changes, uint32_t sampleRate) {
+    for (PropertyChange& change : changes) {
+        if (change.at.frames && sampleRate != 0) {
+            change.at.seconds = static_cast<double>(*change.at.frames) / sampleRate;
+            change.at.frames.reset();
+        }
+    }
 }
 
 const char* EndpointPropertyName(EndpointProperty property) {
@@ -229,9 +261,13 @@ const char* HostUsageText() {
            "                       applied at the period boundary at or after TIME; repeatable\n"
            "  --period MS          period length in milliseconds (default 10)\n"
            "  --format F           output samples: float32 (default), pcm16 or pcm24\n"
+           "  --converted-from F   IN.wav is a conversion of F (./kovra process passes it): the\n"
+           "                       summary names the conversion; frame times refer to F's rate\n"
            "  --progress           always show the progress bar on stderr\n"
            "  --no-progress        never show it (default: when stderr is a terminal and the\n"
            "                       file lasts 30 s or more)\n"
            "Exit codes: 0 done, 1 bad command line, 2 unreadable or malformed input file,\n"
-           "3 format refused by the effect, 4 effect or COM failure, 5 output write failure.\n";
+           "3 format refused by the effect, 4 effect or COM failure, 5 output write failure,\n"
+           "6 the effect takes the file only converted (rate or channels): stderr names the\n"
+           "conversion and the sox command that does it.\n";
 }

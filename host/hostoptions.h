@@ -15,7 +15,7 @@ struct StreamTime {
     double seconds = 0.0;
     std::optional<uint64_t> frames;
 
-    // The frame at or after this time for the given rate.
+    // The frame at or after this time for the given rate; UINT64_MAX for a time past any file.
     uint64_t ToFrames(uint32_t sampleRate) const;
 };
 
@@ -23,6 +23,7 @@ struct PropertyChange {
     EndpointProperty property = EndpointProperty::Enable;
     uint32_t value = 0;
     StreamTime at;
+    std::string text; // as given, for messages
 };
 
 enum class ProgressChoice { Auto, Always, Never };
@@ -36,12 +37,23 @@ struct HostOptions {
     double periodMilliseconds = 10.0;
     OutputEncoding outputEncoding = OutputEncoding::Float32;
     ProgressChoice progress = ProgressChoice::Auto;
+    // The file the input was converted from (by `./kovra process`): the summary names both,
+    // and frame times refer to its rate.
+    std::wstring convertedFrom;
     bool showHelp = false;
 };
 
 // Parses the arguments after the program name. False with `error` set for a bad command line.
 bool ParseHostOptions(const std::vector<std::wstring>& arguments, HostOptions& options,
                       std::string& error);
+
+// False with `error` set when a change falls at or after the end of a file of `frameCount`
+// frames at `sampleRate`: it could never be applied.
+bool CheckChangeTimes(const std::vector<PropertyChange>& changes, uint64_t frameCount,
+                      uint32_t sampleRate, std::string& error);
+
+// Frame times become seconds at `sampleRate`, for a file that was converted to another rate.
+void TimesInSecondsAt(std::vector<PropertyChange>& changes, uint32_t sampleRate);
 
 // The usage text printed by --help and after a bad command line.
 const char* HostUsageText();

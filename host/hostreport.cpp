@@ -73,11 +73,6 @@ void PrintPresets(FILE* stream, const RunSummary& summary) {
             std::fprintf(stream, "               no reload block observed\n");
         }
     }
-    if (summary.requestedChanges > summary.loop.changes.size()) {
-        std::fprintf(stream,
-                     "               %zu change(s) timed at or after the end were not applied\n",
-                     summary.requestedChanges - summary.loop.changes.size());
-    }
 }
 
 void PrintTiming(FILE* stream, const RunSummary& summary) {
@@ -98,15 +93,31 @@ void PrintTiming(FILE* stream, const RunSummary& summary) {
     std::fprintf(stream, ")\n");
 }
 
+void PrintFile(FILE* stream, const char* lead, const std::string& path, const WavFormat& format,
+               const std::vector<std::string>& notes) {
+    std::fprintf(stream, "%s%s: %s, %.3f s (%llu frames)\n", lead, path.c_str(),
+                 DescribeWavFormat(format).c_str(), format.DurationSeconds(),
+                 static_cast<unsigned long long>(format.frameCount));
+    for (const std::string& note : notes) {
+        std::fprintf(stream, "               note: %s\n", note.c_str());
+    }
+}
+
 } // namespace
 
 void PrintSummary(FILE* stream, const RunSummary& summary) {
     const WavFormat& input = summary.inputFormat;
     const uint32_t rate = input.sampleRate;
     std::fprintf(stream, "KovraAPO host summary\n");
-    std::fprintf(stream, "  input        %s: %s, %.3f s (%llu frames)\n", summary.inputPath.c_str(),
-                 DescribeWavFormat(input).c_str(), input.DurationSeconds(),
-                 static_cast<unsigned long long>(input.frameCount));
+    if (!summary.originalPath.empty()) {
+        PrintFile(stream, "  file         ", summary.originalPath, summary.originalFormat,
+                  summary.originalNotes);
+        std::fprintf(stream, "  converted    for the effect, as the audio engine would:\n");
+        for (const std::string& line : summary.conversion) {
+            std::fprintf(stream, "               %s\n", line.c_str());
+        }
+    }
+    PrintFile(stream, "  input        ", summary.inputPath, input, summary.inputNotes);
     std::fprintf(stream, "  negotiated   input  %s: S_OK\n",
                  DescribeStreamFormat(summary.inputStream).c_str());
     std::fprintf(stream, "               output %s: S_OK\n",

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 struct RunSummary {
     std::string inputPath;
@@ -24,7 +25,11 @@ struct RunSummary {
     HNSTIME latency = 0;
     std::optional<uint32_t> enable;
     std::optional<uint32_t> mode;
-    size_t requestedChanges = 0;
+    std::vector<std::string> inputNotes; // what the reader decided beyond the headers
+    std::string originalPath;            // set when the input is a conversion of this file
+    WavFormat originalFormat;
+    std::vector<std::string> originalNotes;
+    std::vector<std::string> conversion; // the conversion in words, one line each
     LoopResult loop;
     uint64_t clippedSamples = 0;
     std::string unloadAnswer;

@@ -5,6 +5,8 @@
 
 namespace {
 
+constexpr size_t kPeriodsAhead = 100;
+
 double SecondsSince(const LARGE_INTEGER& start, const LARGE_INTEGER& frequency) {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
@@ -64,6 +66,9 @@ bool RunProcessingLoop(IAudioProcessingObjectRT* effect, StreamBuffers& buffers,
                      [sampleRate](const PropertyChange& left, const PropertyChange& right) {
                          return left.at.ToFrames(sampleRate) < right.at.ToFrames(sampleRate);
                      });
+    // The file is read and decoded on the reader's own thread, as the audio engine's stream
+    // comes from elsewhere: the loop's time goes to the effect and the output.
+    reader.StartReadAhead(static_cast<size_t>(buffers.periodFrames) * kPeriodsAhead);
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     result.processSeconds.reserve(

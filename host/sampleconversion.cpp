@@ -31,6 +31,43 @@ float DecodePcm(const uint8_t* bytes, uint16_t containerBits) {
     }
 }
 
+// A little-endian word: the WAV byte order, and the platform's.
+uint32_t LoadWord(const uint8_t* bytes) {
+    uint32_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+void DecodePcm16(const uint8_t* raw, size_t sampleCount, float* destination) {
+    for (size_t index = 0; index < sampleCount; ++index) {
+        int16_t value;
+        std::memcpy(&value, raw + 2 * index, sizeof value);
+        destination[index] = value * (1.0f / 32768.0f);
+    }
+}
+
+// Four samples from three words at a time, each put in the top 24 bits of an int32, so one exact
+// scale serves all; the same values as one sample at a time, without the byte-by-byte loads.
+void DecodePcm24(const uint8_t* raw, size_t sampleCount, float* destination) {
+    constexpr float kScale = 1.0f / 2147483648.0f;
+    size_t index = 0;
+    for (; index + 4 <= sampleCount; index += 4) {
+        const uint8_t* bytes = raw + 3 * index;
+        const uint32_t first = LoadWord(bytes);
+        const uint32_t second = LoadWord(bytes + 4);
+        const uint32_t third = LoadWord(bytes + 8);
+        destination[index] = static_cast<int32_t>(first << 8) * kScale;
+        destination[index + 1] =
+            static_cast<int32_t>(((first >> 16) & 0xFF00u) | (second << 16)) * kScale;
+        destination[index + 2] =
+            static_cast<int32_t>(((second >> 8) & 0xFFFF00u) | (third << 24)) * kScale;
+        destination[index + 3] = static_cast<int32_t>(third & 0xFFFFFF00u) * kScale;
+    }
+    for (; index < sampleCount; ++index) {
+        destination[index] = DecodePcm(raw + 3 * index, 24);
+    }
+}
+
 float DecodeFloat(const uint8_t* bytes, uint16_t containerBits) {
     if (containerBits == 64) {
         double value;
@@ -61,13 +98,31 @@ int32_t Quantize(float sample, int32_t scale, bool& clipped) {
 
 } // namespace
 
+// One loop per encoding, so the compiler sees a straight loop: a whole file passes through here.
 void DecodeSamples(const uint8_t* raw, SampleEncoding encoding, uint16_t containerBits,
                    size_t sampleCount, float* destination) {
+    if (encoding == SampleEncoding::Float && containerBits == 32) {
+        std::memcpy(destination, raw, sampleCount * 4);
+        return;
+    }
     const size_t stride = containerBits / 8u;
-    for (size_t index = 0; index < sampleCount; ++index) {
-        const uint8_t* bytes = raw + index * stride;
-        destination[index] = encoding == SampleEncoding::Float ? DecodeFloat(bytes, containerBits)
-                                                               : DecodePcm(bytes, containerBits);
+    if (encoding == SampleEncoding::Float) {
+        for (size_t index = 0; index < sampleCount; ++index) {
+            destination[index] = DecodeFloat(raw + index * stride, containerBits);
+        }
+        return;
+    }
+    switch (containerBits) {
+    case 16:
+        DecodePcm16(raw, sampleCount, destination);
+        break;
+    case 24:
+        DecodePcm24(raw, sampleCount, destination);
+        break;
+    default:
+        for (size_t index = 0; index < sampleCount; ++index) {
+            destination[index] = DecodePcm(raw + index * stride, containerBits);
+        }
     }
 }
 
@@ -84,6 +139,10 @@ uint16_t OutputContainerBits(OutputEncoding encoding) {
 
 size_t EncodeSamples(const float* samples, size_t sampleCount, OutputEncoding encoding,
                      uint8_t* raw) {
+    if (encoding == OutputEncoding::Float32) {
+        std::memcpy(raw, samples, sampleCount * 4);
+        return 0;
+    }
     size_t clippedCount = 0;
     for (size_t index = 0; index < sampleCount; ++index) {
         bool clipped = false;

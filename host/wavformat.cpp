@@ -25,6 +25,14 @@ uint32_t DefaultChannelMask(uint16_t channels) {
     }
 }
 
+int CountSpeakers(uint32_t mask) {
+    int count = 0;
+    for (; mask != 0; mask &= mask - 1) {
+        ++count;
+    }
+    return count;
+}
+
 std::string DescribeWavFormat(const WavFormat& format) {
     char validText[32] = "";
     if (format.validBits != format.containerBits) {

@@ -26,5 +26,8 @@ struct WavFormat {
 // FL FR for stereo, 5.1 (FL FR FC LFE BL BR) for 6, 7.1 surround (... SL SR) for 8.
 uint32_t DefaultChannelMask(uint16_t channels);
 
+// The number of speakers a mask names (its set bits).
+int CountSpeakers(uint32_t mask);
+
 // "6 ch PCM 24-bit (20 valid) 48000 Hz, mask 0x3F" for messages and the report.
 std::string DescribeWavFormat(const WavFormat& format);

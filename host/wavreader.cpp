@@ -2,6 +2,7 @@
 
 #include "sampleconversion.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -32,12 +33,13 @@ std::string Printf(const char* format, unsigned long long a, unsigned long long 
     return text;
 }
 
-int CountBits(uint32_t mask) {
-    int count = 0;
-    for (; mask != 0; mask &= mask - 1) {
-        ++count;
+uint32_t LowestBits(uint32_t mask, int count) {
+    uint32_t kept = 0;
+    for (int taken = 0; taken < count && mask != 0; ++taken) {
+        kept |= mask & (~mask + 1);
+        mask &= mask - 1;
     }
-    return count;
+    return kept;
 }
 
 bool IsSupportedSize(SampleEncoding encoding, uint16_t bits) {
@@ -50,39 +52,51 @@ bool IsSupportedSize(SampleEncoding encoding, uint16_t bits) {
 } // namespace
 
 bool WavReader::Open(std::unique_ptr<ByteSource> newSource, std::string& error) {
+    StopReadAhead();
     source = std::move(newSource);
     format = WavFormat{};
     framesRead = 0;
+    framesDelivered = 0;
+    notes.clear();
     uint8_t header[12];
     if (source == nullptr || !source->ReadAt(0, header, sizeof header)) {
         error = "not a WAV file: shorter than a RIFF header";
         return false;
     }
-    if (std::memcmp(header, "RF64", 4) == 0) {
-        error = "RF64 (WAV over 4 GiB) is not supported";
-        return false;
-    }
-    if (std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVE", 4) != 0) {
+    // RF64 and its broadcast twin BW64 keep 64-bit sizes in a ds64 chunk.
+    const bool isRf64 = std::memcmp(header, "RF64", 4) == 0 || std::memcmp(header, "BW64", 4) == 0;
+    if ((!isRf64 && std::memcmp(header, "RIFF", 4) != 0) ||
+        std::memcmp(header + 8, "WAVE", 4) != 0) {
         error = "not a WAV file: no RIFF/WAVE header";
         return false;
     }
-    return FindChunks(error);
+    return FindChunks(isRf64, error);
 }
 
 // Walks the chunk list once. Every step moves forward by at least a chunk header, so a file of
-// any content ends the walk.
-bool WavReader::FindChunks(std::string& error) {
+// any content ends the walk. A data chunk whose size cannot be trusted runs to the end of the
+// file and ends the walk.
+bool WavReader::FindChunks(bool isRf64, std::string& error) {
     const uint64_t fileSize = source->Size();
     uint64_t offset = 12;
     bool haveFormat = false;
     bool haveData = false;
+    bool haveDs64 = false;
+    uint64_t ds64DataSize = 0;
     uint64_t dataSize = 0;
+    std::string untrustedSize; // why the data runs to the end of the file, if it does
     uint8_t chunkHeader[8];
     while (offset + 8 <= fileSize && source->ReadAt(offset, chunkHeader, 8)) {
         const uint32_t chunkSize = ReadLe32(chunkHeader + 4);
         const uint64_t bodyOffset = offset + 8;
         const uint64_t available = fileSize - bodyOffset;
-        if (std::memcmp(chunkHeader, "fmt ", 4) == 0 && !haveFormat) {
+        uint64_t skip = chunkSize;
+        if (isRf64 && std::memcmp(chunkHeader, "ds64", 4) == 0 && !haveDs64) {
+            if (!ReadDs64(bodyOffset, chunkSize, ds64DataSize, error)) {
+                return false;
+            }
+            haveDs64 = true;
+        } else if (std::memcmp(chunkHeader, "fmt ", 4) == 0 && !haveFormat) {
             if (chunkSize > available) {
                 error = "truncated: the fmt chunk runs past the end of the file";
                 return false;
@@ -92,16 +106,25 @@ bool WavReader::FindChunks(std::string& error) {
             }
             haveFormat = true;
         } else if (std::memcmp(chunkHeader, "data", 4) == 0 && !haveData) {
-            if (chunkSize > available) {
-                error = Printf("truncated: the data chunk claims %llu bytes but only %llu follow",
-                               chunkSize, available);
-                return false;
+            const bool sizeInDs64 = isRf64 && haveDs64 && chunkSize == 0xFFFFFFFFu;
+            dataSize = sizeInDs64 ? ds64DataSize : chunkSize;
+            if (chunkSize == 0xFFFFFFFFu && !sizeInDs64) {
+                untrustedSize = "the data chunk's size is 0xFFFFFFFF (a streamed file)";
+            } else if (dataSize > available) {
+                untrustedSize = Printf("the data chunk claims %llu bytes but only %llu follow",
+                                       dataSize, available);
+            } else if (dataSize == 0 && available > 0 && !IsChunkChain(bodyOffset, fileSize)) {
+                untrustedSize = "the data chunk's size is 0 but audio follows it";
             }
             dataOffset = bodyOffset;
-            dataSize = chunkSize;
             haveData = true;
+            if (!untrustedSize.empty()) {
+                dataSize = available;
+                break;
+            }
+            skip = dataSize;
         }
-        offset = bodyOffset + chunkSize + (chunkSize & 1u);
+        offset = bodyOffset + skip + (skip & 1u);
     }
     if (!haveFormat) {
         error = "malformed WAV: no fmt chunk";
@@ -111,13 +134,59 @@ bool WavReader::FindChunks(std::string& error) {
         error = "malformed WAV: no data chunk";
         return false;
     }
-    if (dataSize % format.BlockAlign() != 0) {
+    const uint64_t blockAlign = format.BlockAlign();
+    if (!untrustedSize.empty()) {
+        std::string note = untrustedSize + Printf(": read the %llu whole frames to the end of the "
+                                                  "file",
+                                                  dataSize / blockAlign);
+        if (dataSize % blockAlign != 0) {
+            note += Printf(", leaving out the last %llu bytes (less than a frame)",
+                           dataSize % blockAlign);
+        }
+        notes.push_back(note);
+        dataSize -= dataSize % blockAlign;
+    } else if (dataSize % blockAlign != 0) {
         error = Printf("truncated: the data chunk (%llu bytes) ends inside a frame of %llu bytes",
-                       dataSize, format.BlockAlign());
+                       dataSize, blockAlign);
         return false;
     }
-    format.frameCount = dataSize / format.BlockAlign();
+    format.frameCount = dataSize / blockAlign;
     return true;
+}
+
+// ds64: RIFF size, data size and sample count as 64-bit numbers, then a table for other chunks
+// that no audio writer needs.
+bool WavReader::ReadDs64(uint64_t offset, uint32_t size, uint64_t& dataSize, std::string& error) {
+    uint8_t body[16];
+    if (size < 28 || !source->ReadAt(offset, body, sizeof body)) {
+        error = "malformed RF64: the ds64 chunk is shorter than 28 bytes";
+        return false;
+    }
+    dataSize = static_cast<uint64_t>(ReadLe32(body + 8)) |
+               static_cast<uint64_t>(ReadLe32(body + 12)) << 32;
+    return true;
+}
+
+// True when the bytes from `offset` to `end` are whole chunks with printable names: what follows
+// an empty data chunk in a finished file, and never what audio looks like.
+bool WavReader::IsChunkChain(uint64_t offset, uint64_t end) {
+    uint8_t chunkHeader[8];
+    while (offset < end) {
+        if (end - offset < 8 || !source->ReadAt(offset, chunkHeader, 8)) {
+            return false;
+        }
+        for (int index = 0; index < 4; ++index) {
+            if (chunkHeader[index] < 0x20 || chunkHeader[index] > 0x7E) {
+                return false;
+            }
+        }
+        const uint64_t size = ReadLe32(chunkHeader + 4);
+        if (size > end - offset - 8) {
+            return false;
+        }
+        offset += 8 + size + (size & 1u);
+    }
+    return offset <= end + 1;
 }
 
 bool WavReader::ParseFormatChunk(uint64_t offset, uint32_t size, std::string& error) {
@@ -187,11 +256,14 @@ bool WavReader::ParseFormatChunk(uint64_t offset, uint32_t size, std::string& er
                        blockAlign, format.channels, format.containerBits);
         return false;
     }
-    if (CountBits(format.channelMask) > format.channels) {
-        error = Printf("malformed WAV: channel mask 0x%llX names more speakers than the %llu "
-                       "channels",
-                       format.channelMask, format.channels);
-        return false;
+    // Extensible files may set more mask bits than they have channels: the channels take the
+    // lowest bits, and the rest mean nothing.
+    if (CountSpeakers(format.channelMask) > format.channels) {
+        const uint32_t named = format.channelMask;
+        format.channelMask = LowestBits(named, format.channels);
+        notes.push_back(Printf("the channel mask 0x%llX names %llu speakers for %llu channels",
+                               named, CountSpeakers(named), format.channels) +
+                        Printf(": the lowest bits, 0x%llX, are used", format.channelMask));
     }
     if (!format.maskFromFile) {
         format.channelMask = DefaultChannelMask(format.channels);
@@ -199,8 +271,19 @@ bool WavReader::ParseFormatChunk(uint64_t offset, uint32_t size, std::string& er
     return true;
 }
 
+WavReader::~WavReader() {
+    StopReadAhead();
+}
+
 size_t WavReader::ReadFrames(float* destination, size_t frameCount, std::string& error) {
-    const uint64_t left = FramesLeft();
+    const size_t frames = readAhead.joinable() ? TakeAhead(destination, frameCount, error)
+                                               : DecodeNext(destination, frameCount, error);
+    framesDelivered += frames;
+    return frames;
+}
+
+size_t WavReader::DecodeNext(float* destination, size_t frameCount, std::string& error) {
+    const uint64_t left = format.frameCount - framesRead;
     const size_t frames = frameCount < left ? frameCount : static_cast<size_t>(left);
     if (frames == 0) {
         return 0;
@@ -218,14 +301,79 @@ size_t WavReader::ReadFrames(float* destination, size_t frameCount, std::string&
     return frames;
 }
 
-bool OpenWavFile(WavReader& reader, const std::wstring& path, std::string& error) {
-    auto file = std::make_unique<FileByteSource>();
-    if (!file->Open(path, error)) {
-        return false;
+void WavReader::StartReadAhead(size_t blockFrames) {
+    if (readAhead.joinable() || source == nullptr || blockFrames == 0) {
+        return;
     }
-    if (!reader.Open(std::move(file), error)) {
-        error = Utf8FromWide(path) + ": " + error;
-        return false;
+    for (Block& block : blocks) {
+        block = Block{};
+        block.samples.resize(blockFrames * format.channels);
     }
-    return true;
+    takeIndex = 0;
+    stopping = false;
+    readAheadError.clear();
+    readAhead = std::thread(&WavReader::ReadAheadLoop, this, blockFrames);
+}
+
+// Fills the two blocks in turn, each once the caller has emptied it, until the end or an error.
+void WavReader::ReadAheadLoop(size_t blockFrames) {
+    for (int index = 0;; index ^= 1) {
+        Block& block = blocks[index];
+        {
+            std::unique_lock<std::mutex> lock(blockLock);
+            blockChanged.wait(lock, [&] { return !block.ready || stopping; });
+            if (stopping) {
+                return;
+            }
+        }
+        std::string error;
+        const size_t frames = DecodeNext(block.samples.data(), blockFrames, error);
+        std::lock_guard<std::mutex> lock(blockLock);
+        block.frames = frames;
+        block.position = 0;
+        block.ready = true;
+        readAheadError = error;
+        blockChanged.notify_all();
+        if (frames == 0) {
+            return;
+        }
+    }
+}
+
+size_t WavReader::TakeAhead(float* destination, size_t frameCount, std::string& error) {
+    const size_t channels = format.channels;
+    size_t taken = 0;
+    std::unique_lock<std::mutex> lock(blockLock);
+    while (taken < frameCount) {
+        Block& block = blocks[takeIndex];
+        blockChanged.wait(lock, [&] { return block.ready; });
+        if (block.frames == 0) {
+            if (taken == 0) {
+                error = readAheadError;
+            }
+            break;
+        }
+        const size_t count = std::min(frameCount - taken, block.frames - block.position);
+        std::copy_n(block.samples.data() + block.position * channels, count * channels,
+                    destination + taken * channels);
+        taken += count;
+        block.position += count;
+        if (block.position == block.frames) {
+            block.ready = false;
+            takeIndex ^= 1;
+            blockChanged.notify_all();
+        }
+    }
+    return taken;
+}
+
+void WavReader::StopReadAhead() {
+    if (readAhead.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(blockLock);
+            stopping = true;
+        }
+        blockChanged.notify_all();
+        readAhead.join();
+    }
 }

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr uint64_t kMaxRiffBytes = 0xFFFFFFFFull;
-
 void PutLe16(std::vector<uint8_t>& bytes, uint32_t value) {
     bytes.push_back(static_cast<uint8_t>(value));
     bytes.push_back(static_cast<uint8_t>(value >> 8));
@@ -54,17 +52,31 @@ bool WavWriter::Create(const std::wstring& newPath, uint16_t newChannels, uint32
     return true;
 }
 
-// Float output carries the fact chunk that non-PCM WAV files are expected to have.
+// Float output carries the fact chunk that non-PCM WAV files are expected to have. The header
+// keeps 28 bytes of JUNK right after "WAVE": past 4 GiB they become the ds64 chunk of an RF64
+// file, in place, so the samples never move (as ffmpeg's "-rf64 auto" does).
 bool WavWriter::WriteHeader() {
     const bool isFloat = encoding == OutputEncoding::Float32;
     const uint32_t bytesPerSample = OutputContainerBits(encoding) / 8u;
     const uint32_t blockAlign = channels * bytesPerSample;
     const uint64_t dataBytes = framesWritten * blockAlign;
-    const uint32_t headerBytes = isFloat ? 4 + 26 + 12 + 8 : 4 + 24 + 8;
+    const uint32_t headerBytes = 4 + 36 + (isFloat ? 26 + 12 : 24) + 8;
+    const uint64_t riffBytes = headerBytes + dataBytes + (dataBytes & 1u);
+    const bool isRf64 = riffBytes > riffLimit;
+    const auto size32 = [isRf64](uint64_t size) {
+        return isRf64 ? 0xFFFFFFFFu : static_cast<uint32_t>(size);
+    };
     std::vector<uint8_t> header;
-    PutTag(header, "RIFF");
-    PutLe32(header, static_cast<uint32_t>(headerBytes + dataBytes + (dataBytes & 1u)));
+    PutTag(header, isRf64 ? "RF64" : "RIFF");
+    PutLe32(header, size32(riffBytes));
     PutTag(header, "WAVE");
+    PutTag(header, isRf64 ? "ds64" : "JUNK");
+    PutLe32(header, 28);
+    for (const uint64_t size : {riffBytes, dataBytes, framesWritten}) {
+        PutLe32(header, isRf64 ? static_cast<uint32_t>(size) : 0);
+        PutLe32(header, isRf64 ? static_cast<uint32_t>(size >> 32) : 0);
+    }
+    PutLe32(header, 0); // no table of other chunk sizes
     PutTag(header, "fmt ");
     PutLe32(header, isFloat ? 18 : 16);
     PutLe16(header, isFloat ? 3 : 1);
@@ -77,10 +89,10 @@ bool WavWriter::WriteHeader() {
         PutLe16(header, 0);
         PutTag(header, "fact");
         PutLe32(header, 4);
-        PutLe32(header, static_cast<uint32_t>(framesWritten));
+        PutLe32(header, framesWritten > 0xFFFFFFFFu ? 0xFFFFFFFFu : size32(framesWritten));
     }
     PutTag(header, "data");
-    PutLe32(header, static_cast<uint32_t>(dataBytes));
+    PutLe32(header, size32(dataBytes));
     return _fseeki64(file, 0, SEEK_SET) == 0 &&
            std::fwrite(header.data(), 1, header.size(), file) == header.size();
 }
@@ -92,11 +104,6 @@ bool WavWriter::Write(const float* samples, size_t frameCount, std::string& erro
     }
     const size_t sampleCount = frameCount * channels;
     const size_t byteCount = sampleCount * (OutputContainerBits(encoding) / 8u);
-    const uint64_t blockAlign = channels * (OutputContainerBits(encoding) / 8u);
-    if ((framesWritten + frameCount) * blockAlign + 64 > kMaxRiffBytes) {
-        error = "the output would exceed the 4 GiB limit of a WAV file";
-        return false;
-    }
     encoded.resize(byteCount);
     clippedSamples += EncodeSamples(samples, sampleCount, encoding, encoded.data());
     if (std::fwrite(encoded.data(), 1, byteCount, file) != byteCount) {

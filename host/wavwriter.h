@@ -1,7 +1,7 @@
 // Writes the host's output: interleaved float frames as a WAV file of 32-bit float or 16/24-bit
-// PCM. The samples go to "<path>.partial" first; Finish fills in the sizes and only then puts the
-// file in place, so a failed run neither leaves a WAV that looks complete nor destroys a file
-// that was there before.
+// PCM; a file past 4 GiB becomes RF64. The samples go to "<path>.partial" first; Finish fills in
+// the sizes and only then puts the file in place, so a failed run neither leaves a WAV that looks
+// complete nor destroys a file that was there before.
 #pragma once
 
 #include "sampleconversion.h"
@@ -27,6 +27,9 @@ public:
     uint64_t FramesWritten() const { return framesWritten; }
     uint64_t ClippedSamples() const { return clippedSamples; }
 
+    // The RIFF size above which Finish writes RF64: 4 GiB less a byte, lowered by tests only.
+    void SetRf64Threshold(uint64_t riffBytes) { riffLimit = riffBytes; }
+
 private:
     bool WriteHeader();
     void Abandon();
@@ -39,5 +42,6 @@ private:
     OutputEncoding encoding = OutputEncoding::Float32;
     uint64_t framesWritten = 0;
     uint64_t clippedSamples = 0;
+    uint64_t riffLimit = 0xFFFFFFFFull;
     std::vector<uint8_t> encoded;
 };

@@ -78,12 +78,15 @@ HRESULT STDMETHODCALLTYPE KovraAPO::Initialize(UINT32 cbDataSize, BYTE* pbyData)
     if (FAILED(hr)) {
         return InitializeFailed(hr);
     }
-    // The first store handed over stays for the object's life: notifications read from it.
-    if (!endpointStore) {
-        endpointStore = ComPtr<IPropertyStore>::Share(EndpointStoreOf(pbyData));
+    {
+        std::lock_guard<SettingsLock> guard(settingsLock);
+        // The first store handed over stays for the object's life: notifications read from it.
+        if (!endpointStore) {
+            endpointStore = ComPtr<IPropertyStore>::Share(EndpointStoreOf(pbyData));
+        }
+        hr = ReadEndpointValues();
     }
-    hr = ReadEndpointValues();
-
+    // Outside the settings lock: registering may wait for the platform's notification thread.
     if (!deviceEnumerator) {
         const HRESULT registration = RegisterForEndpointNotifications();
         if (FAILED(registration)) {
@@ -159,6 +162,9 @@ HRESULT STDMETHODCALLTYPE KovraAPO::OnDefaultDeviceChanged(EDataFlow, ERole, LPC
 // store. The preset is always written before the reload flag, so the real-time routine that
 // sees the flag also sees the preset it stands for.
 HRESULT STDMETHODCALLTYPE KovraAPO::OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY key) {
+    // Held throughout, so that a lock's preset decision or an Initialize sees this change
+    // either whole or not at all, and never overwrites the preset it selects.
+    std::lock_guard<SettingsLock> guard(settingsLock);
     if (!endpointStore) {
         return S_OK;
     }

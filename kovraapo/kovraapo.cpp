@@ -41,11 +41,13 @@ KovraAPO::~KovraAPO() {
     if (IsInitialized() && deviceEnumerator) {
         deviceEnumerator->UnregisterEndpointNotificationCallback(this);
     }
-    --objectCount;
-    endpointStore.Reset();
-    deviceEnumerator.Reset();
     // A client that releases a locked object without unlocking it must not leak the instance.
     DestroyEngineInstance();
+    endpointStore.Reset();
+    deviceEnumerator.Reset();
+    // Last: once the count is down the module may be unloaded, so no work of the object may
+    // follow it.
+    --objectCount;
 }
 
 HRESULT STDMETHODCALLTYPE KovraAPO::Reset() {
@@ -59,14 +61,13 @@ HRESULT STDMETHODCALLTYPE KovraAPO::GetLatency(HNSTIME* pTime) {
     if (!IsLocked()) {
         return APOERR_ALREADY_UNLOCKED;
     }
-    uint32_t latencyFrames = 0;
-    Kovra_getLatency(engineHandle, &latencyFrames);
+    const uint32_t frames = latencyFrames.load();
     if (sampleRate <= 0) {
         *pTime = 0; // no rate to convert with; a lock always sets one
         return S_OK;
     }
     // Single precision, as the audio engine's own arithmetic on frame rates.
-    const float seconds = static_cast<float>(latencyFrames) / static_cast<float>(sampleRate);
+    const float seconds = static_cast<float>(frames) / static_cast<float>(sampleRate);
     const float hundredNanoseconds = seconds * 10000000.0f;
     *pTime = static_cast<HNSTIME>(std::llround(static_cast<double>(hundredNanoseconds)));
     return S_OK;
@@ -77,47 +78,56 @@ HRESULT KovraAPO::AcceptConnections(UINT32, APO_CONNECTION_DESCRIPTOR**, UINT32,
     return S_OK;
 }
 
-void KovraAPO::UpdateFilterMode() {
-    // Both properties set is not a valid request: the preset in force stays.
-    if (enableProperty.load() != 0 && modeProperty.load() == 0) {
+void (*afterEndpointValuesRead)(KovraAPO* effect) = nullptr;
+
+UINT32 KovraAPO::UpdateFilterMode() {
+    std::lock_guard<SettingsLock> guard(settingsLock);
+    const UINT32 enable = enableProperty.load();
+    const UINT32 mode = modeProperty.load();
+    if (afterEndpointValuesRead) {
+        afterEndpointValuesRead(this);
+    }
+    if (enable != 0 && mode == 0) {
         filterMode.exchange(0);
+    } else if (enable == 0) {
+        filterMode.exchange(mode != 0 ? 1 : 2);
     }
-    if (enableProperty.load() == 0 && modeProperty.load() != 0) {
-        filterMode.exchange(1);
-    }
-    if (enableProperty.load() == 0 && modeProperty.load() == 0) {
-        filterMode.exchange(2);
-    }
+    // Both set is not a valid request: the preset in force stays.
+    return filterMode.load();
 }
 
 void KovraAPO::OpenEngineInstance(UINT32 preset) {
-    if (engineHandle) {
-        Kovra_reset(engineHandle);
+    const KovraHandle held = engineHandle.load();
+    if (held) {
+        Kovra_reset(held);
     }
-    if (const char* name = ConfigurationName(inputChannels, preset)) {
-        const KovraHandle replaced = engineHandle;
-        Kovra_create(&engineHandle, Kovra_getConfigIndexFromName(name));
-        // A reload replaces the instance; the old one would otherwise leak at every change.
-        if (replaced && engineHandle != replaced) {
-            Kovra_destroy(replaced);
-        }
+    const char* name = ConfigurationName(inputChannels, preset);
+    KovraHandle opened = nullptr;
+    if (!name || Kovra_create(&opened, Kovra_getConfigIndexFromName(name)) != KovraResult_kOk ||
+        !opened) {
+        return;
     }
-    if (engineHandle) {
-        Kovra_prepareToPlay(engineHandle, sampleRate, static_cast<int32_t>(inputChannels),
-                            static_cast<int32_t>(maxFrameCount), KovraSampleBytes_kFloat32,
-                            KovraSampleBytes_kFloat32, KovraOutputLayout_kDefault);
-    }
-}
-
-void KovraAPO::LoadFilterForMode(UINT32 preset) {
+    Kovra_prepareToPlay(opened, sampleRate, static_cast<int32_t>(inputChannels),
+                        static_cast<int32_t>(maxFrameCount), KovraSampleBytes_kFloat32,
+                        KovraSampleBytes_kFloat32, KovraOutputLayout_kDefault);
     if (preset < kPresetCount) {
-        Kovra_Ambrel_loadFilter(engineHandle, static_cast<int32_t>(preset));
+        Kovra_Ambrel_loadFilter(opened, static_cast<int32_t>(preset));
+    }
+    uint32_t frames = 0;
+    if (Kovra_getLatency(opened, &frames) != KovraResult_kOk) {
+        frames = 0;
+    }
+    latencyFrames.store(frames);
+    engineHandle.store(opened);
+    // A reload replaces the instance; the old one would otherwise leak at every change.
+    if (held) {
+        Kovra_destroy(held);
     }
 }
 
 void KovraAPO::DestroyEngineInstance() {
-    if (engineHandle) {
-        Kovra_destroy(engineHandle);
-        engineHandle = nullptr;
+    if (const KovraHandle held = engineHandle.exchange(nullptr)) {
+        Kovra_destroy(held);
     }
+    latencyFrames.store(0);
 }

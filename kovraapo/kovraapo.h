@@ -13,6 +13,7 @@
 #include "baseaudioprocessingobject.h"
 #include "comptr.h"
 #include "kovraengine.h"
+#include "settingslock.h"
 
 #include <atomic>
 
@@ -38,6 +39,11 @@ extern std::atomic<int32_t> engineStartupResult;
 using DeviceEnumeratorFactory = HRESULT (*)(IMMDeviceEnumerator** enumerator);
 HRESULT CreatePlatformDeviceEnumerator(IMMDeviceEnumerator** enumerator);
 extern DeviceEnumeratorFactory createDeviceEnumerator;
+
+class KovraAPO;
+// Called by UpdateFilterMode between reading the two endpoint values and deciding the preset;
+// null in the product. Lets a test place another thread's call at exactly that point.
+extern void (*afterEndpointValuesRead)(KovraAPO* effect);
 
 class KovraAPO : public CBaseAudioProcessingObject,
                  public IAudioSystemEffects,
@@ -97,12 +103,15 @@ public:
                               UINT32 u32NumOutputConnections,
                               APO_CONNECTION_DESCRIPTOR** ppOutputConnections) override;
 
-    // The engine instance, shared by the lock, the real-time routine and endpoint settings.
-    // Callers read filterMode once and pass it to both steps, so that a notification between
-    // the two cannot leave a configuration and a filter that disagree.
-    void UpdateFilterMode();
+    // Sets filterMode from the two endpoint values, each read once under the settings lock, and
+    // returns the preset it leaves in force, so the lock opens the instance with the preset it
+    // decided.
+    UINT32 UpdateFilterMode();
+    // Opens an instance of the configuration for the locked stream and `preset`, prepares it,
+    // loads the preset and only then puts it in place of the held one, which is destroyed.
+    // When no instance can be made (no configuration for the channel count, creation failed)
+    // the held one stays, with the preset it has.
     void OpenEngineInstance(UINT32 preset);
-    void LoadFilterForMode(UINT32 preset);
 
     // The face that stands for the object as a whole.
     IAudioProcessingObject* PrimaryFace() { return static_cast<IAudioProcessingObject*>(this); }
@@ -120,12 +129,19 @@ protected:
     UINT32 maxFrameCount = 0;
     UINT32 blockFrameCount = 0;
     INT32 sampleRate = 0;
-    KovraHandle engineHandle = nullptr;
+    // Written at lock and unlock on the control thread and by reload blocks on the real-time
+    // thread, which the platform never runs at once; read by blocks only.
+    std::atomic<KovraHandle> engineHandle{nullptr};
     std::atomic<UINT32> filterMode{2};
     std::atomic<UINT32> reloadPending{0};
+    // The held instance's latency, taken when it was opened: GetLatency runs on the control
+    // thread and must not touch an instance that a reload block may be replacing.
+    std::atomic<UINT32> latencyFrames{0};
+    SettingsLock settingsLock;
 
 private:
     void RunReloadBlock(APO_CONNECTION_PROPERTY* output);
+    void SilenceOutput(APO_CONNECTION_PROPERTY* output) const;
     void DestroyEngineInstance();
     HRESULT InitializeFailed(HRESULT hr);
     HRESULT ReadEndpointValues();

@@ -23,11 +23,14 @@ RT_CODE void STDMETHODCALLTYPE KovraAPO::APOProcess(UINT32,
         blockFrameCount = input->u32ValidFrameCount;
         output->u32ValidFrameCount = blockFrameCount;
         output->u32BufferFlags = input->u32BufferFlags;
-        if (reloadPending.load(std::memory_order_acquire) == 0) {
-            Kovra_processBlock(engineHandle, reinterpret_cast<const float*>(input->pBuffer),
+        if (reloadPending.load(std::memory_order_acquire) != 0) {
+            RunReloadBlock(output);
+        } else if (const KovraHandle handle = engineHandle.load(std::memory_order_acquire)) {
+            Kovra_processBlock(handle, reinterpret_cast<const float*>(input->pBuffer),
                                reinterpret_cast<float*>(output->pBuffer), blockFrameCount);
         } else {
-            RunReloadBlock(output);
+            // No instance (none could be created): silence, never what the buffer held before.
+            SilenceOutput(output);
         }
         break;
     case BUFFER_SILENT:
@@ -44,11 +47,13 @@ RT_CODE void KovraAPO::RunReloadBlock(APO_CONNECTION_PROPERTY* output) {
     // The request is taken before the preset is read: one that arrives while this block reopens
     // the instance raises the flag again and is applied at the next valid block.
     reloadPending.exchange(0);
-    // One read for both steps: a preset written in between is applied by the next reload
-    // block, and this one still opens a configuration that matches the filter it loads.
-    const UINT32 preset = filterMode.load();
-    OpenEngineInstance(preset);
-    LoadFilterForMode(preset);
+    // One read: the configuration opened and the filter loaded always agree.
+    OpenEngineInstance(filterMode.load());
+    SilenceOutput(output);
+}
+
+// The stereo output of the block, by the output's own channel count: the input may be wider.
+RT_CODE void KovraAPO::SilenceOutput(APO_CONNECTION_PROPERTY* output) const {
     if (output->pBuffer) {
         const size_t bytes =
             static_cast<size_t>(output->u32ValidFrameCount) * outputChannels * sizeof(float);

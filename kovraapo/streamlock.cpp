@@ -72,10 +72,9 @@ HRESULT STDMETHODCALLTYPE KovraAPO::LockForProcess(
     outputChannels = outputFormat.dwSamplesPerFrame;
     sampleRate = static_cast<INT32>(inputFormat.fFramesPerSecond);
 
-    UpdateFilterMode();
-    const UINT32 preset = filterMode.load(); // one read, as the reload block does
-    OpenEngineInstance(preset);
-    LoadFilterForMode(preset);
+    // The preset decided here is the one opened: a notification after the decision raises the
+    // reload flag, and the first valid block applies it.
+    OpenEngineInstance(UpdateFilterMode());
     return hr;
 }
 

@@ -72,8 +72,9 @@ TEST(LogLine, ConvertsCharactersToSingleBytes) {
         {L"\r\n", "\r\r\n"},
         {L"caf\x00E9 \x00FF", "caf\xE9 \xFF"},
         {L"\x03B1\x0100x", "??x"},
-        {L"\xD83D\xDE00!", "?!"}, // one character outside the basic plane
-        {L"\xDC00\xD83D", "??"},  // unpaired surrogates
+        {L"\xD83D\xDE00!", "??"
+                           "!"}, // one character outside the basic plane: two units
+        {L"\xDC00\xD83D", "??"}, // unpaired surrogates
         {std::wstring(L"a\0b", 3), std::string("a\0b", 3)},
     };
     for (const Case& c : cases) {

@@ -23,10 +23,12 @@ std::wstring ParseError(const std::wstring& keyPath) {
     return L"<no exception>";
 }
 
+// Stores `data` with its byte count changed by `extraBytes`: a negative count leaves its last
+// characters out, so a value can be stored that is followed by no NUL at all.
 void SetBytes(const ScratchRegistryKey& key, const wchar_t* name, DWORD type,
-              const std::wstring& data, DWORD extraBytes = 0) {
+              const std::wstring& data, int extraBytes = 0) {
     key.SetValue(name, type, data.data(),
-                 static_cast<DWORD>(data.size() * sizeof(wchar_t)) + extraBytes);
+                 static_cast<DWORD>(static_cast<int>(data.size() * sizeof(wchar_t)) + extraBytes));
 }
 
 } // namespace
@@ -79,13 +81,13 @@ TEST(ReadRegistryString, RemovesExactlyOneTerminatingNul) {
     struct Case {
         const wchar_t* name;
         std::wstring stored;
-        DWORD extraBytes;
+        int extraBytes;
         std::wstring expected;
     };
     const Case cases[] = {
         {L"one", std::wstring(L"false\0", 6), 0, L"false"},
         {L"two", std::wstring(L"false\0\0", 7), 0, std::wstring(L"false\0", 6)},
-        {L"none", L"false", 0, L"false"},
+        {L"none", L"falseX", -2, L"false"}, // the count ends before the X: no NUL follows
         {L"inner", std::wstring(L"a\0b\0", 4), 0, std::wstring(L"a\0b", 3)},
         {L"empty", L"", 0, L""},
         {L"odd", std::wstring(L"false\0", 6), 1, L"false"}, // a stray last byte is ignored

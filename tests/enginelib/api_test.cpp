@@ -2,10 +2,13 @@
 #include "enginetesting.h"
 #include "kovraengine.h"
 #include "kovramessages.h"
+#include "limiter.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -130,12 +133,34 @@ TEST(EngineApi, LoadFilterAcceptsThePresetsOnly) {
     }
 }
 
-TEST(EngineApi, LatencyIsZeroAndNeedsAnOutValue) {
+TEST(EngineApi, LatencyIsTheLimitersLookAheadWhereItRunsAndNeedsAnOutValue) {
+    // Each configuration's latency at each rate, whichever preset is loaded, and the delay an
+    // impulse below every ceiling really takes.
+    for (const auto& [configuration, channels] : std::vector<std::pair<const char*, int>>{
+             {"2_ch", 2}, {"2_ch_bypass", 2}, {"6_ch_bypass", 6}, {"8_ch", 8}}) {
+        for (int32_t rate : {44100, 48000, 96000, 384000}) {
+            SCOPED_TRACE(std::string(configuration) + " at " + std::to_string(rate));
+            Engine engine(configuration);
+            EXPECT_EQ(0u, engine.latency()); // not prepared
+            ASSERT_EQ(KovraResult_kOk, engine.prepare(rate, channels, 4096));
+            const bool limited = std::string(configuration) != "2_ch_bypass";
+            const uint32_t expected = limited ? kovra::Limiter::LookAheadFrames(rate) : 0;
+            EXPECT_NEAR(limited ? 0.002 : 0.0, static_cast<double>(expected) / rate, 0.0001);
+            for (int32_t preset : {0, 1, 2}) {
+                ASSERT_EQ(KovraResult_kOk, engine.load(preset));
+                uint32_t latency = 77;
+                EXPECT_EQ(KovraResult_kOk, Kovra_getLatency(engine.handle(), &latency));
+                EXPECT_EQ(expected, latency);
+            }
+            std::vector<float> input(static_cast<size_t>(channels) * (expected + 8), 0.0f);
+            input[0] = 0.1f;
+            const std::vector<float> output = engine.process(input, channels);
+            const auto first = std::find_if(output.begin(), output.end(),
+                                            [](float sample) { return sample != 0.0f; });
+            EXPECT_EQ(2 * static_cast<ptrdiff_t>(expected), first - output.begin());
+        }
+    }
     Engine engine("8_ch");
-    ASSERT_EQ(KovraResult_kOk, engine.prepare(96000, 8, 960));
-    uint32_t latency = 77;
-    EXPECT_EQ(KovraResult_kOk, Kovra_getLatency(engine.handle(), &latency));
-    EXPECT_EQ(0u, latency);
     EXPECT_EQ(KovraResult_kErrorParameter, Kovra_getLatency(engine.handle(), nullptr));
 }
 

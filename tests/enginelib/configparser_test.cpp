@@ -41,6 +41,7 @@ void ExpectSameSettings(const EngineSettings& expected, const EngineSettings& ac
         EXPECT_EQ(e.preGainDb, a.preGainDb);
         EXPECT_EQ(e.limiter.thresholdDb, a.limiter.thresholdDb);
         EXPECT_EQ(e.limiter.releaseMs, a.limiter.releaseMs);
+        EXPECT_EQ(e.limiter.holdMs, a.limiter.holdMs);
         ASSERT_EQ(e.sectionCount, a.sectionCount);
         for (int s = 0; s < e.sectionCount; ++s) {
             EXPECT_EQ(e.sections[s].type, a.sections[s].type);
@@ -113,6 +114,18 @@ struct MalformedCase {
     const char* message; // the part of the message after "line N: "
 };
 
+TEST(ConfigParser, LimiterHoldIsOptional) {
+    const ParseOutcome outcome = Parse("[preset 0]\nlimiter = -2 100 40\n"
+                                       "[preset 1]\nlimiter = -3 200\n");
+    ASSERT_TRUE(outcome.ok) << outcome.message;
+    const kovra::LimiterSettings& held = outcome.settings.presets[0].limiter;
+    EXPECT_EQ(-2.0, held.thresholdDb);
+    EXPECT_EQ(100.0, held.releaseMs);
+    EXPECT_EQ(40.0, held.holdMs);
+    EXPECT_EQ(kovra::LimiterSettings{}.holdMs, outcome.settings.presets[1].limiter.holdMs);
+    EXPECT_EQ(200.0, outcome.settings.presets[1].limiter.releaseMs);
+}
+
 TEST(ConfigParser, EveryKindOfMistakeIsNamedWithItsLine) {
     const MalformedCase cases[] = {
         {"pregain = 1\n", 1, "key 'pregain' comes before any [section] header"},
@@ -133,7 +146,11 @@ TEST(ConfigParser, EveryKindOfMistakeIsNamedWithItsLine) {
         {"[preset 0]\npregain = nan\n", 2, "pregain 'nan' is not a number"},
         {"[preset 0]\npregain = 1 2\n", 2, "pregain takes one value (dB), got 2"},
         {"[preset 0]\npregain = 30\n", 2, "pregain 30 is out of range (-48 to 24)"},
-        {"[preset 0]\nlimiter = -1\n", 2, "limiter takes two values (ceiling dBFS, release ms)"},
+        {"[preset 0]\nlimiter = -1\n", 2,
+         "limiter takes two or three values (ceiling dBFS, release ms, hold ms), got 1"},
+        {"[preset 0]\nlimiter = -1 50 20 5\n", 2,
+         "limiter takes two or three values (ceiling dBFS, release ms, hold ms), got 4"},
+        {"[preset 0]\nlimiter = -1 50 201\n", 2, "limiter hold 201 is out of range (0 to 200)"},
         {"[preset 0]\nlimiter = 1 50\n", 2, "limiter ceiling 1 is out of range (-24 to 0)"},
         {"[preset 0]\nlimiter = -1 0\n", 2, "limiter release 0 is out of range (1 to 2000)"},
         {"[preset 1]\nfilter = notch 100 1\n", 2, "unknown filter type 'notch'"},

@@ -2,6 +2,8 @@
 #include "downmix.h"
 #include "enginesettings.h"
 #include "enginetesting.h"
+#include "limitersignals.h"
+#include "signalanalysis.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +16,9 @@ namespace {
 
 using kovra_test::Engine;
 
-constexpr float kC = 0.7071f; // -3 dB
+// The normalised ITU-R BS.775 fold-down: front, centre and surrounds.
+constexpr float kF6 = 0.4142f, kC6 = 0.2929f, kS6 = 0.2929f;
+constexpr float kF8 = 0.3694f, kC8 = 0.2612f, kS8 = 0.1847f;
 
 struct ChannelGains {
     float left;
@@ -30,8 +34,10 @@ struct LayoutCase {
 const std::vector<LayoutCase>& Layouts() {
     static const std::vector<LayoutCase> layouts = {
         {"2_ch_bypass", 2, {{1, 0}, {0, 1}}},
-        {"6_ch_bypass", 6, {{1, 0}, {0, 1}, {kC, kC}, {0, 0}, {kC, 0}, {0, kC}}},
-        {"8_ch_bypass", 8, {{1, 0}, {0, 1}, {kC, kC}, {0, 0}, {kC, 0}, {0, kC}, {kC, 0}, {0, kC}}},
+        {"6_ch_bypass", 6, {{kF6, 0}, {0, kF6}, {kC6, kC6}, {0, 0}, {kS6, 0}, {0, kS6}}},
+        {"8_ch_bypass",
+         8,
+         {{kF8, 0}, {0, kF8}, {kC8, kC8}, {0, 0}, {kS8, 0}, {0, kS8}, {kS8, 0}, {0, kS8}}},
     };
     return layouts;
 }
@@ -45,7 +51,7 @@ TEST(Downmix, EachInputChannelReachesStereoWithItsGain) {
             ASSERT_EQ(KovraResult_kOk, engine.prepare(48000, layout.channels, 64));
             std::vector<float> input(layout.channels, 0.0f);
             input[channel] = kLevel;
-            const std::vector<float> output = engine.process(input, layout.channels);
+            const std::vector<float> output = engine.processAligned(input, layout.channels);
             EXPECT_FLOAT_EQ(kLevel * layout.gains[channel].left, output[0]);
             EXPECT_FLOAT_EQ(kLevel * layout.gains[channel].right, output[1]);
         }
@@ -57,9 +63,42 @@ TEST(Downmix, AllChannelsTogetherAddUp) {
     const std::vector<float> input = {0.1f, -0.2f, 0.3f, 0.9f, 0.05f, -0.15f, 0.02f, 0.04f};
     Engine engine("8_ch_bypass");
     ASSERT_EQ(KovraResult_kOk, engine.prepare(48000, 8, 64));
-    const std::vector<float> output = engine.process(input, 8);
-    EXPECT_NEAR(0.1f + kC * 0.3f + kC * 0.05f + kC * 0.02f, output[0], 1e-6f);
-    EXPECT_NEAR(-0.2f + kC * 0.3f + kC * -0.15f + kC * 0.04f, output[1], 1e-6f);
+    const std::vector<float> output = engine.processAligned(input, 8);
+    EXPECT_NEAR(kF8 * 0.1f + kC8 * 0.3f + kS8 * 0.05f + kS8 * 0.02f, output[0], 1e-6f);
+    EXPECT_NEAR(kF8 * -0.2f + kC8 * 0.3f + kS8 * -0.15f + kS8 * 0.04f, output[1], 1e-6f);
+}
+
+TEST(Downmix, DefaultSurroundFoldDownStaysOutOfTheLimiter) {
+    // Every channel in phase is the worst case. Just under preset 2's ceiling (-0.5 dBFS), the
+    // output is the plain fold-down: the limiter does nothing. And the case that used to sit in
+    // the limiter, six channels of 50 Hz at -3 dBFS, comes out clean.
+    for (const LayoutCase& layout : Layouts()) {
+        if (layout.channels == 2) {
+            continue;
+        }
+        SCOPED_TRACE(layout.configuration);
+        for (const auto& [frequency, levelDb] : {std::pair{997.0, -0.6}, std::pair{50.0, -3.0}}) {
+            Engine engine(layout.configuration);
+            ASSERT_EQ(KovraResult_kOk, engine.prepare(48000, layout.channels, 480));
+            ASSERT_EQ(KovraResult_kOk, engine.load(2));
+            const auto level = static_cast<float>(std::pow(10.0, levelDb / 20.0));
+            const std::vector<float> tone = kovra_test::StereoTone(48000, frequency, 48000, level);
+            std::vector<float> input(layout.channels * tone.size() / 2);
+            for (size_t index = 0; index < input.size(); ++index) {
+                input[index] = tone[2 * (index / layout.channels)];
+            }
+            const std::vector<float> output = engine.processAligned(input, layout.channels);
+            double gain = 0.0;
+            for (const ChannelGains& channel : layout.gains) {
+                gain += channel.left;
+            }
+            for (size_t frame = 0; frame < tone.size() / 2; ++frame) {
+                ASSERT_NEAR(gain * tone[2 * frame], output[2 * frame], 1e-6) << frame;
+            }
+            EXPECT_LT(kovra_test::ThdPlusN(output.data() + 24000, 12000, 2, frequency, 48000),
+                      0.001);
+        }
+    }
 }
 
 TEST(Downmix, StereoBypassIsBitExactForEveryKindOfSample) {
@@ -93,7 +132,8 @@ TEST(Downmix, StereoBypassIsBitExactForEveryKindOfSample) {
 TEST(Downmix, InPlaceProcessingGivesTheSameResult) {
     for (const LayoutCase& layout : Layouts()) {
         SCOPED_TRACE(layout.configuration);
-        std::vector<float> input(static_cast<size_t>(layout.channels) * 100);
+        // Longer than the limiter's look-ahead, so that the fold-down shows in the output.
+        std::vector<float> input(static_cast<size_t>(layout.channels) * 400);
         for (size_t index = 0; index < input.size(); ++index) {
             input[index] = std::sin(0.37f * static_cast<float>(index)) * 0.3f;
         }
@@ -103,7 +143,7 @@ TEST(Downmix, InPlaceProcessingGivesTheSameResult) {
         ASSERT_EQ(KovraResult_kOk, Kovra_reset(engine.handle()));
         std::vector<float> buffer = input;
         ASSERT_EQ(KovraResult_kOk,
-                  Kovra_processBlock(engine.handle(), buffer.data(), buffer.data(), 100));
+                  Kovra_processBlock(engine.handle(), buffer.data(), buffer.data(), 400));
         EXPECT_EQ(0, std::memcmp(expected.data(), buffer.data(), expected.size() * sizeof(float)));
     }
 }
@@ -117,10 +157,10 @@ TEST(Downmix, NonFiniteAndAbsurdInputBecomesSafe) {
     const float input[16] = {0.5f, 0.25f, 0, nan, 0, 0, 0, 0, inf, -1e30f, 0, 0, 0, 0, 0, 1e-30f};
     float output[4] = {};
     downmix.mix(input, output, 2);
-    EXPECT_FLOAT_EQ(0.5f, output[0]);
-    EXPECT_FLOAT_EQ(0.25f, output[1]);
-    EXPECT_FLOAT_EQ(kovra::Downmix::kSampleLimit, output[2]);
-    EXPECT_FLOAT_EQ(-kovra::Downmix::kSampleLimit, output[3]);
+    EXPECT_FLOAT_EQ(0.5f * kF8, output[0]);
+    EXPECT_FLOAT_EQ(0.25f * kF8, output[1]);
+    EXPECT_FLOAT_EQ(kovra::Downmix::kSampleLimit * kF8, output[2]);
+    EXPECT_FLOAT_EQ(-kovra::Downmix::kSampleLimit * kF8, output[3]);
 }
 
 } // namespace

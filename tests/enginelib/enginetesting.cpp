@@ -30,6 +30,21 @@ std::vector<float> Engine::process(const std::vector<float>& input, int channels
     return output;
 }
 
+std::vector<float> Engine::processAligned(const std::vector<float>& input, int channels) {
+    const size_t lag = latency();
+    std::vector<float> padded = input;
+    padded.resize(input.size() + lag * channels, 0.0f);
+    std::vector<float> output = process(padded, channels);
+    output.erase(output.begin(), output.begin() + 2 * lag);
+    return output;
+}
+
+uint32_t Engine::latency() const {
+    uint32_t frames = 0;
+    Kovra_getLatency(handle_, &frames);
+    return frames;
+}
+
 TempFolder::TempFolder() {
     std::random_device random;
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();

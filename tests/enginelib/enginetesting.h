@@ -26,6 +26,10 @@ public:
     KovraResult load(int32_t preset) { return Kovra_Ambrel_loadFilter(handle_, preset); }
     // Processes interleaved input of `channels` channels; returns the stereo output.
     std::vector<float> process(const std::vector<float>& input, int channels);
+    // The same, followed by the instance's latency in silence, and with that latency taken off
+    // the front of the output: output frame n belongs to input frame n.
+    std::vector<float> processAligned(const std::vector<float>& input, int channels);
+    uint32_t latency() const;
 
 private:
     KovraHandle handle_ = nullptr;

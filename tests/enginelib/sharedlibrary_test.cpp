@@ -1,10 +1,12 @@
 // The shipped library itself, loaded at run time as the effect's loader finds it: it must load,
 // export the C interface under its plain names and keep everything else to itself.
+#include "enginesettings.h"
 #include "kovraengine.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -81,17 +83,27 @@ TEST(SharedLibrary, RunsABlockThroughTheLoadedFunctions) {
         reinterpret_cast<decltype(&Kovra_prepareToPlay)>(library.find("Kovra_prepareToPlay"));
     auto process =
         reinterpret_cast<decltype(&Kovra_processBlock)>(library.find("Kovra_processBlock"));
+    auto getLatency =
+        reinterpret_cast<decltype(&Kovra_getLatency)>(library.find("Kovra_getLatency"));
     auto destroy = reinterpret_cast<decltype(&Kovra_destroy)>(library.find("Kovra_destroy"));
-    ASSERT_TRUE(indexFromName && create && prepare && process && destroy);
+    ASSERT_TRUE(indexFromName && create && prepare && process && getLatency && destroy);
 
     KovraHandle handle = nullptr;
     ASSERT_EQ(KovraResult_kOk, create(&handle, indexFromName("6_ch_bypass")));
     ASSERT_EQ(KovraResult_kOk, prepare(handle, 48000, 6, 480, 4, 4, -1));
-    const float input[6] = {0.5f, 0.25f, 0.0f, 0.9f, 0.0f, 0.0f};
-    float output[2] = {};
-    EXPECT_EQ(KovraResult_kOk, process(handle, input, output, 1));
-    EXPECT_FLOAT_EQ(0.5f, output[0]);
-    EXPECT_FLOAT_EQ(0.25f, output[1]);
+    uint32_t latency = 0;
+    ASSERT_EQ(KovraResult_kOk, getLatency(handle, &latency));
+    ASSERT_GT(480u, latency);
+    // One frame, then silence; it comes out after the latency with the front gain.
+    std::vector<float> input(6 * 480, 0.0f);
+    input[0] = 0.5f;
+    input[1] = 0.25f;
+    input[3] = 0.9f; // LFE, left out
+    std::vector<float> output(2 * 480);
+    EXPECT_EQ(KovraResult_kOk, process(handle, input.data(), output.data(), 480));
+    const float front = kovra::BuiltInSettings().configurations[3].left[0];
+    EXPECT_FLOAT_EQ(0.5f * front, output[2 * latency]);
+    EXPECT_FLOAT_EQ(0.25f * front, output[2 * latency + 1]);
     EXPECT_EQ(KovraResult_kOk, destroy(handle));
 }
 

@@ -30,6 +30,7 @@ void CheckLimits(const kovra::EngineSettings& settings) {
         Require(preset.sectionCount >= 0 && preset.sectionCount <= kovra::kMaxSectionsPerPreset);
         Require(preset.preGainDb >= -48.0 && preset.preGainDb <= 24.0);
         Require(preset.limiter.thresholdDb >= -24.0 && preset.limiter.thresholdDb <= 0.0);
+        Require(preset.limiter.holdMs >= 0.0 && preset.limiter.holdMs <= 200.0);
         for (int index = 0; index < preset.sectionCount; ++index) {
             const kovra::FilterSection& section = preset.sections[index];
             Require(section.frequencyHz >= 10.0 && section.frequencyHz <= 40000.0);
@@ -50,7 +51,7 @@ void RunThroughEngine(const kovra::EngineSettings& settings, unsigned choice) {
     shape.inputSampleBytes = shape.outputSampleBytes = 4;
     shape.outputLayout = -1;
     Require(instance.prepare(shape) == KovraResult_kOk);
-    constexpr uint32_t kFrames = 100; // two pieces
+    constexpr uint32_t kFrames = 300; // five pieces, and more than the limiter's look-ahead
     float input[kFrames * kovra::kMaxInputChannels];
     uint32_t noise = 12345u + choice;
     for (float& sample : input) {

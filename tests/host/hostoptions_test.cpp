@@ -54,6 +54,33 @@ TEST(HostOptions, AFractionalTimeLandsOnTheFrameAtOrAfterIt) {
     EXPECT_EQ(time.ToFrames(48000), 480u);
 }
 
+TEST(HostOptions, AChangeAtOrPastTheEndOfTheFileIsRefused) {
+    HostOptions options;
+    std::string error;
+    ASSERT_TRUE(
+        Parse({L"in.wav", L"out.wav", L"--set", L"enable=1@1e15s", L"--set", L"mode=1@47999f"},
+              options, error))
+        << error;
+    EXPECT_EQ(options.changes[0].at.ToFrames(48000), UINT64_MAX);
+    EXPECT_TRUE(CheckChangeTimes({options.changes[1]}, 48000, 48000, error)) << error;
+    EXPECT_FALSE(CheckChangeTimes(options.changes, 48000, 48000, error));
+    EXPECT_EQ(error, "--set enable=1@1e15s: the time is at or after the end of the file (1.000 s, "
+                     "48000 frames), so the change could never be applied");
+    EXPECT_FALSE(CheckChangeTimes({options.changes[1]}, 47999, 48000, error));
+}
+
+TEST(HostOptions, FrameTimesOfAConvertedFileBecomeSeconds) {
+    HostOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse(
+        {L"in.wav", L"out.wav", L"--set", L"mode=1@44100f", L"--converted-from", L"original.wav"},
+        options, error))
+        << error;
+    EXPECT_EQ(options.convertedFrom, L"original.wav");
+    TimesInSecondsAt(options.changes, 44100);
+    EXPECT_EQ(options.changes[0].at.ToFrames(48000), 48000u);
+}
+
 struct BadCommandLine {
     std::vector<std::wstring> arguments;
     const char* expectedWords;
@@ -87,7 +114,9 @@ INSTANTIATE_TEST_SUITE_P(
                     BadCommandLine{{L"a", L"b", L"--set", L"enable=x@1s"}, "unsigned 32-bit"},
                     BadCommandLine{{L"a", L"b", L"--set", L"enable=1@-1s"}, "bad time"},
                     BadCommandLine{{L"a", L"b", L"--set", L"enable=1@soon"}, "bad time"},
-                    BadCommandLine{{L"a", L"b", L"--set", L"enable=1@12.5f"}, "bad time"}));
+                    BadCommandLine{{L"a", L"b", L"--set", L"enable=1@12.5f"}, "bad time"},
+                    BadCommandLine{{L"a", L"b", L"--set", L"enable=1@1e400"}, "a finite number"},
+                    BadCommandLine{{L"a", L"b", L"--set", L"mode=1@infms"}, "a finite number"}));
 
 TEST(HostOptions, HelpNeedsNoFiles) {
     HostOptions options;

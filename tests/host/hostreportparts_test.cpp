@@ -127,19 +127,15 @@ TEST(FormatWords, AProposalNamesEveryChangedField) {
 }
 
 TEST(FormatWords, ARefusalSaysWhatTheEffectAccepts) {
-    const UNCOMPRESSEDAUDIOFORMAT input = FloatStreamFormat(2, 0x3, 44100.0f);
-    const UNCOMPRESSEDAUDIOFORMAT output = FloatStreamFormat(2, 0x3, 44100.0f);
+    const std::vector<StreamLayout> accepted = {
+        {48000, 2, 0x3}, {48000, 6, 0x3F}, {96000, 2, 0x3}, {96000, 6, 0x3F}};
     EXPECT_EQ(
-        ExplainRefusal(false, output, input),
+        ExplainRefusal(FloatStreamFormat(2, 0x3, 44100.0f), accepted, true),
         (std::vector<std::string>{"sample rate 44100 Hz: the effect accepts 48000 or 96000 Hz"}));
-    UNCOMPRESSEDAUDIOFORMAT twentyBits = FloatStreamFormat(6, 0x3F, 48000.0f);
-    twentyBits.dwValidBitsPerSample = 20;
-    EXPECT_EQ(ExplainRefusal(true, twentyBits, output),
-              (std::vector<std::string>{"valid bits 20: the effect accepts 16, 24 or 32"}));
-    const UNCOMPRESSEDAUDIOFORMAT six = FloatStreamFormat(6, 0x3F, 48000.0f);
-    EXPECT_EQ(ExplainRefusal(false, six, twentyBits),
-              (std::vector<std::string>{"channels 6: the effect's output is 2 channels",
-                                        "valid bits 32: the effect wants the input's 20"}));
+    EXPECT_EQ(ExplainRefusal(FloatStreamFormat(4, 0x33, 96000.0f), accepted, true),
+              (std::vector<std::string>{
+                  "channels 4 (mask 0x33): the effect accepts 2 (mask 0x3), 6 (mask 0x3F)"}));
+    EXPECT_TRUE(ExplainRefusal(FloatStreamFormat(4, 0x33, 96000.0f), accepted, false).empty());
 }
 
 TEST(FormatWords, ResultCodesHaveTheirNames) {

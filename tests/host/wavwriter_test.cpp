@@ -77,11 +77,51 @@ TEST(WavWriter, PadsAnOddDataChunk) {
     FILE* file = _wfopen(path.c_str(), L"rb");
     ASSERT_NE(file, nullptr);
     _fseeki64(file, 0, SEEK_END);
-    EXPECT_EQ(_ftelli64(file), 44 + 3 + 1);
+    EXPECT_EQ(_ftelli64(file), 80 + 3 + 1);
     std::fclose(file);
     WavReader reader;
     ASSERT_TRUE(OpenWavFile(reader, path, error)) << error;
     EXPECT_EQ(reader.Format().frameCount, 1u);
+}
+
+std::vector<uint8_t> FileBytes(const std::wstring& path) {
+    std::vector<uint8_t> bytes;
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    for (int byte; file != nullptr && (byte = std::fgetc(file)) != EOF;) {
+        bytes.push_back(static_cast<uint8_t>(byte));
+    }
+    if (file != nullptr) {
+        std::fclose(file);
+    }
+    return bytes;
+}
+
+// Past the RIFF limit the file becomes RF64 in place: same samples, sizes in the ds64 chunk.
+TEST(WavWriter, AFilePastTheRiffLimitBecomesRf64) {
+    TempFolder folder;
+    for (const uint64_t threshold : {uint64_t{0xFFFFFFFF}, uint64_t{100}}) {
+        const std::wstring path = folder.File(L"long.wav");
+        WavWriter writer;
+        writer.SetRf64Threshold(threshold);
+        std::string error;
+        ASSERT_TRUE(writer.Create(path, 2, 48000, OutputEncoding::Float32, error)) << error;
+        ASSERT_TRUE(writer.Write(kSamples.data(), 4, error));
+        ASSERT_TRUE(writer.Write(kSamples.data(), 4, error));
+        ASSERT_TRUE(writer.Finish(error)) << error;
+        const std::vector<uint8_t> bytes = FileBytes(path);
+        ASSERT_EQ(bytes.size(), 94u + 64);
+        const bool isRf64 = threshold == 100;
+        EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), isRf64 ? "RF64" : "RIFF");
+        EXPECT_EQ(std::string(bytes.begin() + 12, bytes.begin() + 16), isRf64 ? "ds64" : "JUNK");
+        EXPECT_EQ(bytes[4] & bytes[5] & bytes[6] & bytes[7], isRf64 ? 0xFF : 0);
+        EXPECT_EQ(bytes[28], isRf64 ? 64 : 0); // the data size in ds64
+        WavReader reader;
+        ASSERT_TRUE(OpenWavFile(reader, path, error)) << error;
+        EXPECT_TRUE(reader.Notes().empty());
+        std::vector<float> back(16);
+        ASSERT_EQ(reader.ReadFrames(back.data(), 9, error), 8u);
+        EXPECT_EQ(std::vector<float>(back.begin(), back.begin() + 8), kSamples);
+    }
 }
 
 // A file of five bytes standing where the writer is about to write.

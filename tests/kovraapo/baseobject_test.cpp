@@ -18,29 +18,6 @@ struct LockCase {
     HRESULT expected;
 };
 
-// The base asks the object's own negotiation about every pair; here that answer is the test's
-// to choose, so the base's order of checks shows on its own.
-class NegotiationChosenByTest : public TestableKovraAPO {
-public:
-    using TestableKovraAPO::TestableKovraAPO;
-    HRESULT STDMETHODCALLTYPE IsInputFormatSupported(IAudioMediaType*, IAudioMediaType* requested,
-                                                     IAudioMediaType** supported) override {
-        return Answer(requested, supported);
-    }
-    HRESULT STDMETHODCALLTYPE IsOutputFormatSupported(IAudioMediaType*, IAudioMediaType* requested,
-                                                      IAudioMediaType** supported) override {
-        return Answer(requested, supported);
-    }
-    HRESULT answer = S_OK;
-
-private:
-    HRESULT Answer(IAudioMediaType* requested, IAudioMediaType** supported) {
-        requested->AddRef();
-        *supported = requested;
-        return answer;
-    }
-};
-
 class BaseLockTest : public EffectTest {};
 
 // Each case spoils one thing (or two, to show which check comes first).
@@ -66,6 +43,11 @@ TEST_F(BaseLockTest, FirstFailingCheckGivesTheResult) {
          S_OK, APOERR_INVALID_CONNECTION_FORMAT},
         {"output valid bits differ from the cached ones",
          [](Stream& s, UINT32&, UINT32&) { s.output.mediaType.format.dwValidBitsPerSample = 24; },
+         S_OK, APOERR_INVALID_CONNECTION_FORMAT},
+        {"output container differs from the cached one",
+         [](Stream& s, UINT32&, UINT32&) {
+             s.output.mediaType.format.dwBytesPerSampleContainer = 8;
+         },
          S_OK, APOERR_INVALID_CONNECTION_FORMAT},
         {"channel counts may differ under the module's flags",
          [](Stream& s, UINT32&, UINT32&) {
@@ -137,6 +119,10 @@ TEST_F(BaseLockTest, SecondLockIsRefusedAndFirstStays) {
     EXPECT_EQ(effect->CBaseAudioProcessingObject::LockForProcess(1, &stream.input.pointer, 1,
                                                                  &stream.output.pointer),
               APOERR_APO_LOCKED);
+    // Refused for being locked before the connections are looked at.
+    APO_CONNECTION_DESCRIPTOR* two[2] = {stream.input.pointer, stream.input.pointer};
+    EXPECT_EQ(effect->CBaseAudioProcessingObject::LockForProcess(2, two, 0, nullptr),
+              APOERR_APO_LOCKED);
     EXPECT_TRUE(effect->Locked());
     EXPECT_EQ(effect->CBaseAudioProcessingObject::UnlockForProcess(), S_OK);
     EXPECT_EQ(effect->CBaseAudioProcessingObject::UnlockForProcess(), APOERR_ALREADY_UNLOCKED);
@@ -173,18 +159,24 @@ TEST(BuffersOverlap, SpansTouchingOrApartDoNotOverlap) {
     struct Case {
         UINT_PTR input, output;
         bool overlaps;
+        bool wideInput = false; // 6 channels: the input span is 240 bytes long
     };
     // Spans are 10 frames x 4 bytes x 2 channels = 80 bytes long.
     const Case cases[] = {
-        {1000, 1080, false}, {1080, 1000, false}, {1000, 1000, true}, {1000, 1079, true},
-        {1079, 1000, true},  {1000, 0, false},    {0, 1000, false},   {2000, 1000, false},
+        {1000, 1080, false},       {1080, 1000, false}, {1000, 1000, true},
+        {1000, 1079, true},        {1079, 1000, true},  {1000, 0, false},
+        {0, 1000, false},          {2000, 1000, false}, {1000, 1000, true, true},
+        {1000, 1240, false, true},
     };
-    FormatStub format(FloatFormat(2, 48000));
+    FormatStub stereo(FloatFormat(2, 48000));
+    FormatStub sixChannels(FloatFormat(6, 48000));
     for (const Case& c : cases) {
-        APO_CONNECTION_DESCRIPTOR input{APO_CONNECTION_BUFFER_TYPE_ALLOCATED, c.input, 10, &format,
+        APO_CONNECTION_DESCRIPTOR input{APO_CONNECTION_BUFFER_TYPE_ALLOCATED, c.input, 10,
+                                        c.wideInput ? &sixChannels : &stereo,
                                         APO_CONNECTION_DESCRIPTOR_SIGNATURE};
         APO_CONNECTION_DESCRIPTOR output = input;
         output.pBuffer = c.output;
+        output.pFormat = &stereo;
         APO_CONNECTION_DESCRIPTOR* in = &input;
         APO_CONNECTION_DESCRIPTOR* out = &output;
         EXPECT_EQ(BuffersOverlap(1, &in, 1, &out), c.overlaps) << c.input << " " << c.output;

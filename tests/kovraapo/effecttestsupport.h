@@ -115,7 +115,8 @@ public:
     }
     UINT32 FilterMode() const { return filterMode; }
     UINT32 ReloadPending() const { return reloadPending; }
-    KovraHandle EngineHandle() const { return engineHandle; }
+    KovraHandle EngineHandle() const { return engineHandle.load(); }
+    int SettingsWaiters() const { return settingsLock.Waiting(); }
     UINT32 InputChannels() const { return inputChannels; }
     UINT32 OutputChannels() const { return outputChannels; }
     UINT32 MaxFrameCount() const { return maxFrameCount; }
@@ -129,6 +130,29 @@ public:
     UINT32 ModeProperty() const { return modeProperty; }
     bool HoldsEndpointStore() const { return static_cast<bool>(endpointStore); }
     bool HoldsDeviceEnumerator() const { return static_cast<bool>(deviceEnumerator); }
+};
+
+// The base asks the object's own negotiation about every pair; here that answer is the test's
+// to choose, so a lock can be made with formats the effect itself would refuse.
+class NegotiationChosenByTest : public TestableKovraAPO {
+public:
+    using TestableKovraAPO::TestableKovraAPO;
+    HRESULT STDMETHODCALLTYPE IsInputFormatSupported(IAudioMediaType*, IAudioMediaType* requested,
+                                                     IAudioMediaType** supported) override {
+        return Answer(requested, supported);
+    }
+    HRESULT STDMETHODCALLTYPE IsOutputFormatSupported(IAudioMediaType*, IAudioMediaType* requested,
+                                                      IAudioMediaType** supported) override {
+        return Answer(requested, supported);
+    }
+    HRESULT answer = S_OK;
+
+private:
+    HRESULT Answer(IAudioMediaType* requested, IAudioMediaType** supported) {
+        requested->AddRef();
+        *supported = requested;
+        return answer;
+    }
 };
 
 // Owns one effect object for a test, releasing it through its COM identity at the end.
@@ -174,11 +198,16 @@ struct Block {
     APO_CONNECTION_PROPERTY* outPointer;
 };
 
-// Every test starts with an empty call record.
+// Every test starts with an empty call record, and no test may see the effect call the engine
+// with a null handle or on an instance it destroyed.
 class EffectTest : public ::testing::Test {
 protected:
     void SetUp() override { recordingengine::Clear(); }
-    void TearDown() override { recordingengine::Clear(); }
+    void TearDown() override {
+        EXPECT_EQ(recordingengine::CallsWithNullHandle(), 0u);
+        EXPECT_EQ(recordingengine::CallsOnDestroyedInstances(), 0u);
+        recordingengine::Clear();
+    }
     APO_REG_PROPERTIES registration = MakeRegistration();
 };
 

@@ -217,20 +217,21 @@ TEST_F(EndpointSettingsTest, RepeatedInitializeKeepsTheFirstStoreAndRegistration
 TEST_F(EndpointSettingsTest, UnreadableValuesCountAsZeroWithoutFailingInitialize) {
     // Reads of the other key still succeed, so only the failing one counts as 0.
     FaultyStore faulty(store.Get());
+    EffectHolder holding(&registration); // gone before the store it holds
     store.SetUInt32(EnablePropertyKey, 1);
     store.SetUInt32(ModePropertyKey, 1);
     faulty.FailReadsOf(ModePropertyKey, E_ACCESSDENIED);
-    EXPECT_EQ(InitializeWith(effect.effect, &faulty), S_OK);
-    EXPECT_EQ(effect->ModeProperty(), 0u);
-    EXPECT_EQ(effect->FilterMode(), 0u);
+    EXPECT_EQ(InitializeWith(holding.effect, &faulty), S_OK);
+    EXPECT_EQ(holding->ModeProperty(), 0u);
+    EXPECT_EQ(holding->FilterMode(), 0u);
 
     // A repeated Initialize reads again; an unreadable value is still no failure.
     faulty.FailReadsOf(EnablePropertyKey, E_FAIL);
     store.SetUInt32(ModePropertyKey, 0);
-    EXPECT_EQ(InitializeWith(effect.effect, &faulty), S_OK);
-    EXPECT_EQ(effect->EnableProperty(), 0u);
-    EXPECT_EQ(effect->FilterMode(), 2u);
-    EXPECT_TRUE(effect->Initialized());
+    EXPECT_EQ(InitializeWith(holding.effect, &faulty), S_OK);
+    EXPECT_EQ(holding->EnableProperty(), 0u);
+    EXPECT_EQ(holding->FilterMode(), 2u);
+    EXPECT_TRUE(holding->Initialized());
     EXPECT_EQ(probe->registrations, 1);
 }
 
@@ -374,7 +375,8 @@ TEST_F(EndpointSettingsTest, EveryNotificationThatSelectsRaisesTheReload) {
 
 TEST_F(EndpointSettingsTest, OtherKeysAreAnsweredWithoutReadingTheStore) {
     FaultyStore faulty(store.Get());
-    ASSERT_EQ(InitializeWith(effect.effect, &faulty), S_OK);
+    EffectHolder holding(&registration); // gone before the store it holds
+    ASSERT_EQ(InitializeWith(holding.effect, &faulty), S_OK);
     store.SetUInt32(EnablePropertyKey, 1);
     const int readsBefore = faulty.reads;
     const PROPERTYKEY others[] = {
@@ -385,12 +387,12 @@ TEST_F(EndpointSettingsTest, OtherKeysAreAnsweredWithoutReadingTheStore) {
         {},
     };
     for (const PROPERTYKEY& key : others) {
-        EXPECT_EQ(effect->OnPropertyValueChanged(L"endpoint", key), S_OK);
+        EXPECT_EQ(holding->OnPropertyValueChanged(L"endpoint", key), S_OK);
     }
     EXPECT_EQ(faulty.reads, readsBefore);
-    EXPECT_EQ(effect->EnableProperty(), 0u);
-    EXPECT_EQ(effect->FilterMode(), 2u);
-    EXPECT_EQ(effect->ReloadPending(), 0u);
+    EXPECT_EQ(holding->EnableProperty(), 0u);
+    EXPECT_EQ(holding->FilterMode(), 2u);
+    EXPECT_EQ(holding->ReloadPending(), 0u);
 }
 
 TEST_F(EndpointSettingsTest, AnyEndpointIdLeadsToARereadOfTheOwnStore) {

@@ -45,7 +45,8 @@ private:
 class FaultyStore : public IPropertyStore {
 public:
     explicit FaultyStore(IPropertyStore* inner) : inner(inner) {}
-    virtual ~FaultyStore() = default;
+    // Lives on a test's stack: whoever took a reference must have given it back by now.
+    virtual ~FaultyStore() { EXPECT_EQ(references.load(), 1u) << "the store is still held"; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
     ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }

@@ -73,18 +73,44 @@ TEST_F(EngineLifecycleTest, LatencyIsConvertedToHundredNanoseconds) {
         float rate;
         HNSTIME expected;
     };
-    const Case cases[] = {
-        {1024, 48000, 213333}, {256, 96000, 26667}, {0, 48000, 0}, {48000, 48000, 10000000}};
+    // 10072 frames at 48000 Hz: 2098333 in double precision, 2098334 in single.
+    const Case cases[] = {{1024, 48000, 213333},
+                          {256, 96000, 26667},
+                          {0, 48000, 0},
+                          {48000, 48000, 10000000},
+                          {10072, 48000, 2098334}};
     for (const Case& c : cases) {
         recordingengine::Clear();
+        recordingengine::SetLatencyFrames(c.frames);
         EffectHolder effect(&registration);
         Stream stream(2, c.rate, 480);
         ASSERT_EQ(stream.Lock(effect.effect), S_OK);
-        recordingengine::SetLatencyFrames(c.frames);
         HNSTIME latency = -1;
         EXPECT_EQ(effect->GetLatency(&latency), S_OK);
         EXPECT_EQ(latency, c.expected) << c.frames << " frames at " << c.rate;
     }
+}
+
+// The latency is the held instance's, taken when it was opened: after a reload GetLatency
+// reports the new instance's, and it never calls the engine itself.
+TEST_F(EngineLifecycleTest, LatencyFollowsTheInstanceInUse) {
+    recordingengine::SetLatencyFrames("2_ch", 480);
+    recordingengine::SetLatencyFrames("2_ch_bypass", 96);
+    EffectHolder effect(&registration);
+    effect->SetEndpointValues(1, 0);
+    Stream stream(2, 48000, 480);
+    ASSERT_EQ(stream.Lock(effect.effect), S_OK);
+    HNSTIME latency = -1;
+    EXPECT_EQ(effect->GetLatency(&latency), S_OK);
+    EXPECT_EQ(latency, 100000);
+
+    effect->SetFilterMode(2);
+    effect->RequestReload();
+    Block(stream, 480, BUFFER_VALID).Run(effect.effect);
+    const size_t latencyCalls = CallsOf(Call::GetLatency).size();
+    EXPECT_EQ(effect->GetLatency(&latency), S_OK);
+    EXPECT_EQ(latency, 20000);
+    EXPECT_EQ(CallsOf(Call::GetLatency).size(), latencyCalls);
 }
 
 TEST_F(EngineLifecycleTest, LatencyNeedsAPointerAndALock) {
@@ -168,14 +194,21 @@ TEST_F(EngineLifecycleTest, FailedFormatReadLeavesStreamFieldsAlone) {
     EXPECT_TRUE(recordingengine::Calls().empty());
 }
 
-TEST_F(EngineLifecycleTest, ReleasingALockedObjectDestroysItsInstance) {
+// The instance goes while the object still counts as live: once the count is down the module
+// may be unloaded under any code of the object that still runs.
+TEST_F(EngineLifecycleTest, ReleasingALockedObjectDestroysItsInstanceWhileStillCounted) {
+    const LONG objectsBefore = objectCount.load();
+    LONG countedAtDestroy = -1;
     {
         EffectHolder effect(&registration);
         Stream stream(2, 48000, 480);
         ASSERT_EQ(stream.Lock(effect.effect), S_OK);
         ASSERT_EQ(recordingengine::LiveInstances(), 1u);
+        recordingengine::OnCall(Call::Destroy, [&] { countedAtDestroy = objectCount.load(); });
     }
     EXPECT_EQ(recordingengine::LiveInstances(), 0u);
+    EXPECT_EQ(countedAtDestroy, objectsBefore + 1);
+    EXPECT_EQ(objectCount.load(), objectsBefore);
 }
 
 TEST_F(EngineLifecycleTest, UnknownChannelCountMakesNoCallWithANullHandle) {

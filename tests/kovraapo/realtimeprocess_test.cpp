@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <iterator>
 #include <new>
 
 using namespace effecttest;
@@ -134,19 +136,24 @@ TEST_F(RealtimeTest, ReloadBlockReopensWithTheNewPresetAndOutputsSilence) {
     EXPECT_TRUE(CallsOf(Call::ProcessBlock).empty());
     EXPECT_EQ(effect->ReloadPending(), 0u);
 
+    // The new instance is made ready before it replaces the old one, which is destroyed last.
     const auto& calls = recordingengine::Calls();
-    ASSERT_EQ(calls.size(), 6u);
-    EXPECT_EQ(calls[0].call, Call::Reset);
+    const Call expected[] = {Call::Reset,      Call::GetConfigIndexFromName,
+                             Call::Create,     Call::PrepareToPlay,
+                             Call::LoadFilter, Call::GetLatency,
+                             Call::Destroy};
+    ASSERT_EQ(calls.size(), std::size(expected));
+    const KovraHandle opened = effect->EngineHandle();
+    for (size_t i = 0; i < calls.size(); ++i) {
+        EXPECT_EQ(calls[i].call, expected[i]) << i;
+        if (i >= 2 && i <= 5) {
+            EXPECT_EQ(calls[i].handle, opened) << i;
+        }
+    }
     EXPECT_EQ(calls[0].handle, first);
-    EXPECT_EQ(calls[1].call, Call::GetConfigIndexFromName);
+    EXPECT_EQ(calls[6].handle, first);
     EXPECT_STREQ(calls[1].name, "2_ch_bypass");
-    EXPECT_EQ(calls[2].call, Call::Create);
-    EXPECT_EQ(calls[3].call, Call::Destroy);
-    EXPECT_EQ(calls[3].handle, first);
-    EXPECT_EQ(calls[4].call, Call::PrepareToPlay);
-    EXPECT_EQ(calls[5].call, Call::LoadFilter);
-    EXPECT_EQ(calls[5].arguments[0], 1);
-    EXPECT_EQ(calls[5].handle, effect->EngineHandle());
+    EXPECT_EQ(calls[4].arguments[0], 1);
 
     Block next(stream, 480, BUFFER_VALID);
     next.Run(effect.effect);
@@ -163,6 +170,7 @@ TEST_F(RealtimeTest, ManyReloadsLeaveExactlyOneInstance) {
         effect->RequestReload();
         block.Run(effect.effect);
     }
+    EXPECT_EQ(recordingengine::PeakLiveInstances(), 2u);
     EXPECT_EQ(recordingengine::LiveInstances(), 1u);
     EXPECT_EQ(effect->UnlockForProcess(), S_OK);
     EXPECT_EQ(recordingengine::LiveInstances(), 0u);
@@ -174,11 +182,18 @@ TEST_F(RealtimeTest, RequestDuringAReloadIsAppliedAtTheNextBlock) {
     LockStereo(1, 0);
     effect->SetFilterMode(1);
     effect->RequestReload();
+    bool requested = false;
+    recordingengine::OnCall(Call::LoadFilter, [&] {
+        if (!requested) { // the notification thread's writes, once
+            requested = true;
+            effect->SetFilterMode(2);
+            effect->RequestReload();
+        }
+    });
     Block block(stream, 480, BUFFER_VALID);
     block.Run(effect.effect);
-    // The notification thread's writes, landing after the reload block took the request.
-    effect->SetFilterMode(2);
-    effect->RequestReload();
+    ASSERT_TRUE(requested);
+    EXPECT_EQ(effect->ReloadPending(), 1u);
     recordingengine::Clear();
     block.Run(effect.effect);
     const auto loads = CallsOf(Call::LoadFilter);
@@ -186,6 +201,81 @@ TEST_F(RealtimeTest, RequestDuringAReloadIsAppliedAtTheNextBlock) {
     EXPECT_EQ(loads[0].arguments[0], 2);
     EXPECT_TRUE(CallsOf(Call::ProcessBlock).empty());
     EXPECT_EQ(effect->ReloadPending(), 0u);
+}
+
+// Wider input than output: a reload block silences the stereo output of its frames, no more.
+TEST_F(RealtimeTest, ReloadOfWideInputZeroesExactlyTheStereoOutput) {
+    for (const UINT32 channels : {6u, 8u}) {
+        SCOPED_TRACE(channels);
+        EffectHolder wide(&registration);
+        Stream wideStream(channels, 48000, 480);
+        ASSERT_EQ(wideStream.Lock(wide.effect), S_OK);
+        wide->RequestReload();
+        std::fill(wideStream.output.samples.begin(), wideStream.output.samples.end(), 0.5f);
+        Block block(wideStream, 100, BUFFER_VALID);
+        block.Run(wide.effect);
+        const auto& out = wideStream.output.samples;
+        EXPECT_EQ(std::count(out.begin(), out.begin() + 200, 0.0f), 200);
+        EXPECT_EQ(std::count(out.begin() + 200, out.end(), 0.5f), 760);
+    }
+}
+
+// With no engine instance (none could be created, or the engine has no configuration for the
+// channel count) a valid block is silent and keeps its flags and count; the engine is not called.
+TEST_F(RealtimeTest, WithoutAnInstanceValidBlocksAreSilent) {
+    struct Case {
+        const char* name;
+        UINT32 channels;
+        bool failCreate;
+    };
+    const Case cases[] = {{"creation fails", 2, true}, {"no configuration for 4", 4, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        recordingengine::Clear();
+        recordingengine::FailCreate(c.failCreate);
+        BasicEffectHolder<NegotiationChosenByTest> bare(&registration);
+        Stream bareStream(c.channels, 48000, 480);
+        ASSERT_EQ(bareStream.Lock(bare.effect), S_OK);
+        EXPECT_EQ(bare->EngineHandle(), nullptr);
+        for (const bool reload : {false, true}) {
+            if (reload) {
+                bare->RequestReload();
+            }
+            std::fill(bareStream.output.samples.begin(), bareStream.output.samples.end(), 0.5f);
+            Block block(bareStream, 100, BUFFER_VALID);
+            block.Run(bare.effect);
+            EXPECT_EQ(block.out.u32BufferFlags, BUFFER_VALID);
+            EXPECT_EQ(block.out.u32ValidFrameCount, 100u);
+            const auto& out = bareStream.output.samples;
+            EXPECT_EQ(std::count(out.begin(), out.begin() + 200, 0.0f), 200) << reload;
+            EXPECT_EQ(out[200], 0.5f);
+        }
+        HNSTIME latency = -1;
+        EXPECT_EQ(bare->GetLatency(&latency), S_OK);
+        EXPECT_EQ(latency, 0);
+        EXPECT_TRUE(CallsOf(Call::ProcessBlock).empty());
+        EXPECT_TRUE(CallsOf(Call::LoadFilter).empty());
+        EXPECT_EQ(recordingengine::CallsWithNullHandle(), 0u);
+    }
+}
+
+// A reload whose new instance cannot be created keeps the instance the stream had, with the
+// preset it had: sound goes on rather than stopping for a setting.
+TEST_F(RealtimeTest, FailedReloadKeepsTheInstanceItHad) {
+    LockStereo(1, 0);
+    const KovraHandle held = effect->EngineHandle();
+    recordingengine::FailCreate(true);
+    effect->SetFilterMode(1);
+    effect->RequestReload();
+    Block block(stream, 480, BUFFER_VALID);
+    block.Run(effect.effect);
+    block.Run(effect.effect);
+    EXPECT_EQ(effect->EngineHandle(), held);
+    EXPECT_EQ(recordingengine::LiveInstances(), 1u);
+    EXPECT_EQ(CallsOf(Call::LoadFilter).size(), 1u); // the lock's preset 0 only
+    const auto blocks = CallsOf(Call::ProcessBlock);
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0].handle, held);
 }
 
 TEST_F(RealtimeTest, PresetOutsideTheTableLoadsNothingButEndsTheRequest) {

@@ -1,7 +1,12 @@
 #include "recordingengine.h"
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <set>
 
 namespace recordingengine {
@@ -13,47 +18,123 @@ constexpr int32_t kConfigurationCount = 6;
 
 struct Instance {
     int32_t configIndex;
+    bool destroyed;
 };
 
-std::vector<Record>& MutableCalls() {
-    static std::vector<Record> calls;
-    return calls;
+// Everything the stand-in keeps, behind one mutex: calls may arrive from several threads.
+struct State {
+    std::mutex mutex;
+    std::vector<Record> calls;
+    std::set<Instance*> instances; // destroyed ones included, until Clear
+    size_t live = 0;
+    size_t peakLive = 0;
+    size_t nullHandleCalls = 0;
+    size_t destroyedInstanceCalls = 0;
+    std::array<uint32_t, kConfigurationCount> latencyFrames{};
+    bool failCreate = false;
+    std::map<Call, std::function<void()>> hooks;
+};
+
+State& Engine() {
+    static State state;
+    return state;
 }
 
-std::set<Instance*>& Live() {
-    static std::set<Instance*> live;
-    return live;
+// Records a call under the held mutex. Returns the hook to run, if any.
+const std::function<void()>* AppendLocked(State& engine, const Record& record) {
+    engine.calls.push_back(record);
+    const auto hook = engine.hooks.find(record.call);
+    return hook != engine.hooks.end() && hook->second ? &hook->second : nullptr;
 }
 
-std::atomic<uint32_t> latencyFrames{0};
+const std::function<void()>* Append(const Record& record) {
+    std::lock_guard<std::mutex> guard(Engine().mutex);
+    return AppendLocked(Engine(), record);
+}
 
-Record& Append(Call call, KovraHandle handle) {
+void Run(const std::function<void()>* hook) {
+    if (hook) {
+        (*hook)();
+    }
+}
+
+// A destroyed instance this stand-in made, else null (a null handle or one it never made).
+Instance* DestroyedInstance(State& engine, KovraHandle handle) {
+    auto* instance = static_cast<Instance*>(handle);
+    return instance && engine.instances.count(instance) != 0 && instance->destroyed ? instance
+                                                                                    : nullptr;
+}
+
+// A call on an instance, from entry to return. It is flagged when the handle is null, when the
+// instance was destroyed before the call, or when another thread destroys it before the call
+// has done its work. `work` runs under the mutex, on a live instance only.
+template <typename Work> KovraResult CallOnInstance(const Record& record, Work work) {
+    State& engine = Engine();
+    const std::function<void()>* hook = nullptr;
+    bool flagged = false;
+    {
+        std::lock_guard<std::mutex> guard(engine.mutex);
+        hook = AppendLocked(engine, record);
+        if (!record.handle) {
+            ++engine.nullHandleCalls;
+            flagged = true;
+        } else if (DestroyedInstance(engine, record.handle)) {
+            ++engine.destroyedInstanceCalls;
+            flagged = true;
+        }
+    }
+    Run(hook);
+    std::lock_guard<std::mutex> guard(engine.mutex);
+    if (DestroyedInstance(engine, record.handle)) {
+        engine.destroyedInstanceCalls += flagged ? 0 : 1;
+        return KovraResult_kInvalidHandle;
+    }
+    auto* instance = static_cast<Instance*>(record.handle);
+    if (!instance || engine.instances.count(instance) == 0) {
+        return KovraResult_kInvalidHandle;
+    }
+    work(engine, *instance);
+    return KovraResult_kOk;
+}
+
+void NoWork(State&, Instance&) {}
+
+Record MakeRecord(Call call, KovraHandle handle) {
     Record record{};
     record.call = call;
     record.handle = handle;
-    MutableCalls().push_back(record);
-    return MutableCalls().back();
+    return record;
 }
 
 } // namespace
 
 void Clear() {
-    MutableCalls().clear();
-    MutableCalls().reserve(1 << 16);
-    for (Instance* instance : Live()) {
+    State& engine = Engine();
+    std::lock_guard<std::mutex> guard(engine.mutex);
+    engine.calls.clear();
+    engine.calls.reserve(1 << 16);
+    for (Instance* instance : engine.instances) {
         delete instance;
     }
-    Live().clear();
-    latencyFrames = 0;
+    engine.instances.clear();
+    engine.live = 0;
+    engine.peakLive = 0;
+    engine.nullHandleCalls = 0;
+    engine.destroyedInstanceCalls = 0;
+    engine.latencyFrames.fill(0);
+    engine.failCreate = false;
+    engine.hooks.clear();
 }
 
 const std::vector<Record>& Calls() {
-    return MutableCalls();
+    return Engine().calls;
 }
 
 std::vector<Record> CallsOf(Call call) {
+    State& engine = Engine();
+    std::lock_guard<std::mutex> guard(engine.mutex);
     std::vector<Record> matching;
-    for (const Record& record : MutableCalls()) {
+    for (const Record& record : engine.calls) {
         if (record.call == call) {
             matching.push_back(record);
         }
@@ -61,12 +142,51 @@ std::vector<Record> CallsOf(Call call) {
     return matching;
 }
 
+namespace {
+size_t Counted(size_t State::*count) {
+    std::lock_guard<std::mutex> guard(Engine().mutex);
+    return Engine().*count;
+}
+} // namespace
+
 size_t LiveInstances() {
-    return Live().size();
+    return Counted(&State::live);
+}
+
+size_t PeakLiveInstances() {
+    return Counted(&State::peakLive);
+}
+
+size_t CallsWithNullHandle() {
+    return Counted(&State::nullHandleCalls);
+}
+
+size_t CallsOnDestroyedInstances() {
+    return Counted(&State::destroyedInstanceCalls);
 }
 
 void SetLatencyFrames(uint32_t frames) {
-    latencyFrames = frames;
+    std::lock_guard<std::mutex> guard(Engine().mutex);
+    Engine().latencyFrames.fill(frames);
+}
+
+void SetLatencyFrames(const std::string& configuration, uint32_t frames) {
+    std::lock_guard<std::mutex> guard(Engine().mutex);
+    for (int32_t index = 0; index < kConfigurationCount; ++index) {
+        if (configuration == kConfigurationNames[index]) {
+            Engine().latencyFrames[index] = frames;
+        }
+    }
+}
+
+void FailCreate(bool fail) {
+    std::lock_guard<std::mutex> guard(Engine().mutex);
+    Engine().failCreate = fail;
+}
+
+void OnCall(Call call, std::function<void()> hook) {
+    std::lock_guard<std::mutex> guard(Engine().mutex);
+    Engine().hooks[call] = std::move(hook);
 }
 
 std::string ConfigurationNameOf(int64_t index) {
@@ -77,89 +197,102 @@ std::string ConfigurationNameOf(int64_t index) {
 
 using recordingengine::Append;
 using recordingengine::Call;
+using recordingengine::CallOnInstance;
+using recordingengine::MakeRecord;
+using recordingengine::NoWork;
+using recordingengine::Run;
 
 extern "C" {
 
 KovraResult Kovra_initialize(const char* configPath) {
-    auto& record = Append(Call::Initialize, nullptr);
+    auto record = MakeRecord(Call::Initialize, nullptr);
     std::strncpy(record.name, configPath ? configPath : "", sizeof record.name - 1);
+    Run(Append(record));
     return KovraResult_kOk;
 }
 
 int32_t Kovra_getConfigIndexFromName(const char* configName) {
-    auto& record = Append(Call::GetConfigIndexFromName, nullptr);
+    auto record = MakeRecord(Call::GetConfigIndexFromName, nullptr);
     std::strncpy(record.name, configName ? configName : "", sizeof record.name - 1);
+    record.arguments[0] = KOVRA_CONFIG_INDEX_UNKNOWN;
     for (int32_t index = 0; index < recordingengine::kConfigurationCount; ++index) {
         if (configName &&
             std::strcmp(configName, recordingengine::kConfigurationNames[index]) == 0) {
             record.arguments[0] = index;
-            return index;
         }
     }
-    record.arguments[0] = KOVRA_CONFIG_INDEX_UNKNOWN;
-    return KOVRA_CONFIG_INDEX_UNKNOWN;
+    Run(Append(record));
+    return static_cast<int32_t>(record.arguments[0]);
 }
 
 KovraResult Kovra_create(KovraHandle* handle, int32_t configIndex) {
-    if (!handle || configIndex < 0 || configIndex >= recordingengine::kConfigurationCount) {
-        auto& record = Append(Call::Create, nullptr);
-        record.arguments[0] = configIndex;
-        return KovraResult_kErrorIndexOutOfRange;
-    }
-    auto* instance = new recordingengine::Instance{configIndex};
-    recordingengine::Live().insert(instance);
-    *handle = instance;
-    auto& record = Append(Call::Create, instance);
+    auto& engine = recordingengine::Engine();
+    auto record = MakeRecord(Call::Create, nullptr);
     record.arguments[0] = configIndex;
-    return KovraResult_kOk;
+    KovraResult result = KovraResult_kOk;
+    if (!handle || configIndex < 0 || configIndex >= recordingengine::kConfigurationCount) {
+        result = KovraResult_kErrorIndexOutOfRange;
+    } else {
+        std::lock_guard<std::mutex> guard(engine.mutex);
+        if (engine.failCreate) {
+            result = KovraResult_kErrorMemory;
+        } else {
+            auto* instance = new recordingengine::Instance{configIndex, false};
+            engine.instances.insert(instance);
+            engine.peakLive = std::max(engine.peakLive, ++engine.live);
+            *handle = instance;
+            record.handle = instance;
+        }
+    }
+    Run(Append(record));
+    return result;
 }
 
 KovraResult Kovra_prepareToPlay(KovraHandle handle, int32_t sampleRate, int32_t channelCount,
                                 int32_t maxBlockFrames, int32_t inputSampleBytes,
                                 int32_t outputSampleBytes, int32_t outputLayout) {
-    auto& record = Append(Call::PrepareToPlay, handle);
+    auto record = MakeRecord(Call::PrepareToPlay, handle);
     const int64_t arguments[] = {sampleRate,       channelCount,      maxBlockFrames,
                                  inputSampleBytes, outputSampleBytes, outputLayout};
     std::memcpy(record.arguments, arguments, sizeof arguments);
-    return handle ? KovraResult_kOk : KovraResult_kInvalidHandle;
+    return CallOnInstance(record, NoWork);
 }
 
 KovraResult Kovra_reset(KovraHandle handle) {
-    Append(Call::Reset, handle);
-    return handle ? KovraResult_kOk : KovraResult_kInvalidHandle;
+    return CallOnInstance(MakeRecord(Call::Reset, handle), NoWork);
 }
 
 KovraResult Kovra_Ambrel_loadFilter(KovraHandle handle, int32_t preset) {
-    Append(Call::LoadFilter, handle).arguments[0] = preset;
-    return handle ? KovraResult_kOk : KovraResult_kInvalidHandle;
+    auto record = MakeRecord(Call::LoadFilter, handle);
+    record.arguments[0] = preset;
+    return CallOnInstance(record, NoWork);
 }
 
 KovraResult Kovra_processBlock(KovraHandle handle, const float* input, float* output,
                                uint32_t frameCount) {
-    auto& record = Append(Call::ProcessBlock, handle);
+    auto record = MakeRecord(Call::ProcessBlock, handle);
     record.arguments[0] = frameCount;
     record.input = input;
     record.output = output;
-    return handle ? KovraResult_kOk : KovraResult_kInvalidHandle;
+    return CallOnInstance(record, NoWork);
 }
 
 KovraResult Kovra_getLatency(KovraHandle handle, uint32_t* latency) {
-    Append(Call::GetLatency, handle);
-    if (!handle || !latency) {
-        return KovraResult_kInvalidHandle;
-    }
-    *latency = recordingengine::latencyFrames;
-    return KovraResult_kOk;
+    return CallOnInstance(
+        MakeRecord(Call::GetLatency, handle),
+        [latency](recordingengine::State& engine, recordingengine::Instance& instance) {
+            if (latency) {
+                *latency = engine.latencyFrames[instance.configIndex];
+            }
+        });
 }
 
 KovraResult Kovra_destroy(KovraHandle handle) {
-    Append(Call::Destroy, handle);
-    auto* instance = static_cast<recordingengine::Instance*>(handle);
-    if (!instance || recordingengine::Live().erase(instance) == 0) {
-        return KovraResult_kInvalidHandle;
-    }
-    delete instance;
-    return KovraResult_kOk;
+    return CallOnInstance(MakeRecord(Call::Destroy, handle),
+                          [](recordingengine::State& engine, recordingengine::Instance& instance) {
+                              instance.destroyed = true;
+                              --engine.live;
+                          });
 }
 
 } // extern "C"

@@ -1,13 +1,15 @@
 // A stand-in for the sound engine library that records every call, so tests can assert exactly
 // what the effect asked of the engine. Linked into test programs in place of the real DLL.
 // Recording never allocates while the reserved capacity lasts, so it can sit on the real-time
-// path of an allocation-counting test.
+// path of an allocation-counting test. Calls may come from several threads at once; Calls()
+// is for reading while no other thread calls the engine.
 #pragma once
 
 #include "kovraengine.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,14 +36,25 @@ struct Record {
     void* output;
 };
 
-// Forgets the recorded calls and live instances, and reserves room for many calls.
+// Forgets the recorded calls, the instances, the settings and the hooks below, and reserves
+// room for many calls.
 void Clear();
 const std::vector<Record>& Calls();
 std::vector<Record> CallsOf(Call call);
-// Instances created and not yet destroyed.
+// Instances created and not yet destroyed, now and at most at once since Clear.
 size_t LiveInstances();
-// Frames Kovra_getLatency reports from now on.
+size_t PeakLiveInstances();
+// Calls that passed a null handle, or the handle of an instance already destroyed. Destroyed
+// instances keep their memory until Clear, so a stale handle is never mistaken for a new one.
+size_t CallsWithNullHandle();
+size_t CallsOnDestroyedInstances();
+// Frames Kovra_getLatency reports from now on: for every configuration, or for one.
 void SetLatencyFrames(uint32_t frames);
+void SetLatencyFrames(const std::string& configuration, uint32_t frames);
+// Makes Kovra_create fail as out of memory, leaving the handle it was given alone.
+void FailCreate(bool fail);
+// Runs after every recorded call of that kind, on the calling thread.
+void OnCall(Call call, std::function<void()> hook);
 // The name of the configuration an index was given for ("" when unknown).
 std::string ConfigurationNameOf(int64_t index);
 

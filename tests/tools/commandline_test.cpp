@@ -14,6 +14,8 @@ TEST(CommandLine, GoodCommandsAreTakenApart) {
         std::wstring endpoint;
         std::optional<UINT32> enable;
         std::optional<UINT32> mode;
+        bool all = false;
+        bool force = false;
     } cases[] = {
         {{L"list"}, CommandKind::List, L"", {}, {}},
         {{L"set", L"default", L"enable=1"}, CommandKind::Set, L"default", 1u, {}},
@@ -25,6 +27,10 @@ TEST(CommandLine, GoodCommandsAreTakenApart) {
          {},
          {}},
         {{L"uninstall", L"Kopfhörer"}, CommandKind::Uninstall, L"Kopfhörer", {}, {}},
+        {{L"install", L"--force", L"x"}, CommandKind::Install, L"x", {}, {}, false, true},
+        {{L"uninstall", L"--all"}, CommandKind::Uninstall, L"", {}, {}, true, false},
+        {{L"uninstall", L"--all", L"--force"}, CommandKind::Uninstall, L"", {}, {}, true, true},
+        {{L"cleanup"}, CommandKind::Cleanup, L"", {}, {}},
         {{L"--help"}, CommandKind::Help, L"", {}, {}},
         {{L"--version"}, CommandKind::Version, L"", {}, {}},
     };
@@ -35,6 +41,8 @@ TEST(CommandLine, GoodCommandsAreTakenApart) {
         EXPECT_EQ(parsed.command.endpoint, entry.endpoint);
         EXPECT_EQ(parsed.command.enable, entry.enable);
         EXPECT_EQ(parsed.command.mode, entry.mode);
+        EXPECT_EQ(parsed.command.allEndpoints, entry.all);
+        EXPECT_EQ(parsed.command.force, entry.force);
     }
 }
 
@@ -58,6 +66,11 @@ TEST(CommandLine, BadCommandsGetAMessageNamingTheFault) {
         {{L"set", L"x", L"volume=3"}, L"unknown setting \"volume=3\""},
         {{L"set", L"x", L"mode=1", L"mode=2"}, L"mode is given twice"},
         {{L"uninstall", L"x", L"y"}, L"unexpected argument \"y\""},
+        {{L"uninstall"}, L"uninstall needs an ENDPOINT or --all"},
+        {{L"uninstall", L"x", L"--all"}, L"an ENDPOINT or --all, not both"},
+        {{L"install", L"--all"}, L"unknown option \"--all\" for install"},
+        {{L"install", L"x", L"--force", L"--force"}, L"--force is given twice"},
+        {{L"cleanup", L"x"}, L"cleanup takes no arguments"},
     };
     for (const auto& entry : cases) {
         const std::wstring error = ParseCommandLine(entry.arguments).error;

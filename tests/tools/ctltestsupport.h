@@ -17,8 +17,19 @@ namespace ctltest {
 inline const std::wstring kRenderEndpoints =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\MMDevices\\Audio\\Render\\";
 inline const std::wstring kReplacedEffects = L"SOFTWARE\\KovraAPO\\Replaced\\";
+inline constexpr wchar_t kAssociation[] = L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},0";
 inline constexpr wchar_t kPreMixSlot[] = L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},1";
+inline constexpr wchar_t kPostMixSlot[] = L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},2";
 inline constexpr wchar_t kStreamSlot[] = L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},5";
+inline constexpr wchar_t kModeSlot[] = L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},6";
+inline constexpr wchar_t kEndpointSlot[] = L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},7";
+inline constexpr wchar_t kCompositeStream[] = L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},13";
+inline constexpr wchar_t kCompositeMode[] = L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},14";
+inline constexpr wchar_t kCompositeEndpoint[] = L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},15";
+inline constexpr wchar_t kStreamModes[] = L"{d3993a3f-99c2-4402-b5ec-a92a0367664b},5";
+inline constexpr wchar_t kDisableSysFx[] = L"{1da5d803-d492-4edd-8c23-e0c0ffee7f0e},5";
+inline constexpr wchar_t kDefaultMode[] = L"{C18E2F7E-933D-4965-B7D1-1EEF228D2AF3}";
+inline constexpr wchar_t kNodeTypeAny[] = L"{00000000-0000-0000-0000-000000000000}";
 inline constexpr wchar_t kKovraClsid[] = L"{FAF1CE67-1B93-41FD-8DE6-83DA87D38A92}";
 inline constexpr wchar_t kFriendlyNameValue[] = L"{a45c254e-df1c-4efd-8020-67d146a850e0},14";
 
@@ -38,6 +49,20 @@ inline Value Text(const std::wstring& name, const std::wstring& text, bool termi
     std::vector<BYTE> data(characters * sizeof(wchar_t));
     std::memcpy(data.data(), text.c_str(), data.size());
     return {name, type, data};
+}
+
+// A REG_MULTI_SZ list, each entry with its terminator, and the closing empty string.
+inline Value List(const std::wstring& name, const std::vector<std::wstring>& entries) {
+    std::wstring characters;
+    for (const std::wstring& entry : entries) {
+        characters += entry + L'\0';
+    }
+    return Text(name, characters, true, REG_MULTI_SZ);
+}
+
+inline Value Dword(const std::wstring& name, DWORD number) {
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(&number);
+    return {name, REG_DWORD, {bytes, bytes + sizeof number}};
 }
 
 // Readable failures: the value's name, type and bytes.

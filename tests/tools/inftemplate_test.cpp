@@ -1,8 +1,9 @@
-// The INF template registers what the DLL's own registration writes, value for value, and puts
-// KovraAPO into the same FX slots as kovractl. The DLL is registered with regsvr32 in the test
-// prefix and the registry compared with the template's AddReg lines.
-#include "ctltestsupport.h"
-#include "fxslots.h"
+// The INF template registers what the DLL's own registration writes, value for value, and writes
+// the FX values kovractl writes on an endpoint that has no effects, byte for byte. The DLL is
+// registered with regsvr32 in the test prefix and the registry compared with the template's AddReg
+// lines.
+#include "fxlayout.h"
+#include "fxlayouts.h"
 #include "programrun.h"
 
 #include <gtest/gtest.h>
@@ -84,9 +85,9 @@ protected:
             const std::wstring name = Wide(Expanded(fields[2]));
             const std::string data = Expanded(fields[4]);
             if (fields[3] == "0x00010001") {
-                const DWORD number = std::strtoul(data.c_str(), nullptr, 0);
-                const BYTE* bytes = reinterpret_cast<const BYTE*>(&number);
-                values.push_back({name, REG_DWORD, {bytes, bytes + sizeof number}});
+                values.push_back(Dword(name, std::strtoul(data.c_str(), nullptr, 0)));
+            } else if (fields[3] == "0x00010000") {
+                values.push_back(List(name, {Wide(data)}));
             } else {
                 EXPECT_EQ(fields[3], "") << line;
                 values.push_back(Text(name, Wide(data)));
@@ -102,12 +103,6 @@ protected:
     std::map<std::string, Section> sections;
     std::map<std::string, std::string> strings;
 };
-
-DWORD Regsvr32(const wchar_t* options) {
-    return RunProgram(L"regsvr32.exe " + std::wstring(options) + L" \"" +
-                      BesideTestProgram(L"KovraAPO.dll") + L"\"")
-        .exitCode;
-}
 
 TEST_F(InfTemplate, RegistersTheComClassAndTheEngineEntryAsTheDllDoes) {
     ASSERT_FALSE(sections["Strings"].empty()) << "cannot read " << KOVRA_INF_TEMPLATE;
@@ -135,21 +130,20 @@ TEST_F(InfTemplate, RegistersTheComClassAndTheEngineEntryAsTheDllDoes) {
     EXPECT_EQ(infServer, serverValues);
 }
 
-TEST_F(InfTemplate, PutsKovraIntoTheSlotsKovractlUses) {
-    std::vector<std::string> slotLines;
-    for (const std::string& line : sections["KovraAPO_FxRegistration"]) {
-        slotLines.push_back(Expanded(line));
+std::vector<Value> Lowered(std::vector<Value> values) {
+    for (Value& value : values) {
+        std::transform(value.name.begin(), value.name.end(), value.name.begin(), towlower);
     }
-    for (FxSlot slot : kFxSlots) {
-        const std::wstring wideName = FxSlotValueName(slot);
-        std::string name(wideName.begin(), wideName.end());
-        for (char& character : name) {
-            character = static_cast<char>(std::toupper(static_cast<unsigned char>(character)));
-        }
-        const std::string expected = "HKR,\"FX\\\\0\"," + name + ",," + strings["KovraAPO_CLSID"];
-        EXPECT_NE(std::find(slotLines.begin(), slotLines.end(), expected), slotLines.end())
-            << expected;
+    return Sorted(values);
+}
+
+TEST_F(InfTemplate, WritesTheFxValuesKovractlWritesOnAnEndpointWithoutEffects) {
+    std::vector<Value> kovractl;
+    for (const FxWrite& write : PlanInstall(FxLayout::NoKey, {})) {
+        kovractl.push_back({write.name, write.value.type, write.value.data});
     }
+    ASSERT_EQ(kovractl.size(), 3u);
+    EXPECT_EQ(Lowered(AddRegValues("KovraAPO_FxRegistration", "FX\\\\0")), Lowered(kovractl));
 }
 
 } // namespace

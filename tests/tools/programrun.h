@@ -1,4 +1,5 @@
-// Runs the built kovractl.exe as its own process, as a user does, and keeps what it printed.
+// Runs the built kovractl.exe as its own process, as a user does, and keeps what it printed; and
+// registers the built KovraAPO.dll in the test prefix, as regsvr32 does on Windows.
 #pragma once
 
 #include "../support/programrun.h"
@@ -13,6 +14,13 @@ using testsupport::RunProgram;
 
 inline ProgramRun RunKovractl(const std::wstring& arguments) {
     return RunProgram(L"\"" + BesideTestProgram(L"kovractl.exe") + L"\" " + arguments);
+}
+
+// `options` "/s" registers, "/s /u" unregisters; the exit code.
+inline DWORD Regsvr32(const wchar_t* options) {
+    return RunProgram(L"regsvr32.exe " + std::wstring(options) + L" \"" +
+                      BesideTestProgram(L"KovraAPO.dll") + L"\"")
+        .exitCode;
 }
 
 } // namespace ctltest

@@ -46,15 +46,17 @@ TEST(WineEndpoint, SetInstallAndListReachTheDefaultEndpoint) {
                                   "configuration \"N_ch\": the filters on."))
         << set.out;
 
+    ASSERT_EQ(Regsvr32(L"/s"), 0u);
     const ProgramRun install = RunKovractl(L"install default");
+    Regsvr32(L"/s /u");
     EXPECT_EQ(install.exitCode, 0u) << install.err;
     const ProgramRun list = RunKovractl(L"list");
     const size_t block = list.out.find("\n" + title + "\n");
     ASSERT_NE(block, std::string::npos) << list.out;
     const std::string lines = list.out.substr(block, list.out.find("\n\n", block + 1) - block);
-    for (const char* expected : {"  state:            active\n",
-                                 "  KovraAPO:         installed (pre-mix and stream slots)\n",
-                                 "  enable:           1\n  mode:             0\n"}) {
+    for (const char* expected :
+         {"  state:            active\n", "  KovraAPO:         installed: stream effect (SFX)",
+          "  enable:           1\n  mode:             0\n"}) {
         EXPECT_TRUE(Contains(lines, expected)) << "no \"" << expected << "\" in" << lines;
     }
     EXPECT_EQ(RunKovractl(L"uninstall default").exitCode, 0u);

@@ -12,11 +12,12 @@ struct CommandName {
 };
 
 constexpr CommandName kCommands[] = {
-    {L"list", CommandKind::List},         {L"set", CommandKind::Set},
-    {L"install", CommandKind::Install},   {L"uninstall", CommandKind::Uninstall},
-    {L"help", CommandKind::Help},         {L"--help", CommandKind::Help},
-    {L"-h", CommandKind::Help},           {L"/?", CommandKind::Help},
-    {L"--version", CommandKind::Version}, {L"version", CommandKind::Version},
+    {L"list", CommandKind::List},       {L"set", CommandKind::Set},
+    {L"install", CommandKind::Install}, {L"uninstall", CommandKind::Uninstall},
+    {L"cleanup", CommandKind::Cleanup}, {L"help", CommandKind::Help},
+    {L"--help", CommandKind::Help},     {L"-h", CommandKind::Help},
+    {L"/?", CommandKind::Help},         {L"--version", CommandKind::Version},
+    {L"version", CommandKind::Version},
 };
 
 ParsedCommandLine Error(const std::wstring& message) {
@@ -78,6 +79,38 @@ ParsedCommandLine ParseSet(const std::vector<std::wstring>& arguments, Command c
     return {command, L""};
 }
 
+// install ENDPOINT [--force], uninstall (ENDPOINT | --all) [--force].
+ParsedCommandLine ParseEffectChange(const std::vector<std::wstring>& arguments, Command command,
+                                    const std::wstring& commandName) {
+    const bool uninstall = command.kind == CommandKind::Uninstall;
+    for (size_t index = 1; index < arguments.size(); ++index) {
+        const std::wstring& argument = arguments[index];
+        bool* flag = argument == L"--force"              ? &command.force
+                     : argument == L"--all" && uninstall ? &command.allEndpoints
+                                                         : nullptr;
+        if (flag && *flag) {
+            return Error(argument + L" is given twice");
+        }
+        if (flag) {
+            *flag = true;
+        } else if (argument.rfind(L"--", 0) == 0) {
+            return Error(L"unknown option \"" + argument + L"\" for " + commandName);
+        } else if (command.endpoint.empty() && !argument.empty()) {
+            command.endpoint = argument;
+        } else {
+            return Error(L"unexpected argument \"" + argument + L"\"");
+        }
+    }
+    if (command.allEndpoints && !command.endpoint.empty()) {
+        return Error(L"uninstall takes an ENDPOINT or --all, not both");
+    }
+    if (command.endpoint.empty() && !command.allEndpoints) {
+        return Error(commandName +
+                     (uninstall ? L" needs an ENDPOINT or --all" : L" needs an ENDPOINT"));
+    }
+    return {command, L""};
+}
+
 } // namespace
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
@@ -95,24 +128,18 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
     }
     Command command;
     command.kind = found->kind;
-    const bool takesEndpoint = command.kind == CommandKind::Set ||
-                               command.kind == CommandKind::Install ||
-                               command.kind == CommandKind::Uninstall;
-    if (!takesEndpoint) {
+    if (command.kind == CommandKind::Install || command.kind == CommandKind::Uninstall) {
+        return ParseEffectChange(arguments, command, found->name);
+    }
+    if (command.kind != CommandKind::Set) {
         return arguments.size() == 1 ? ParsedCommandLine{command, L""}
                                      : Error(std::wstring(found->name) + L" takes no arguments");
     }
     if (arguments.size() < 2 || arguments[1].empty()) {
-        return Error(std::wstring(found->name) + L" needs an ENDPOINT");
+        return Error(L"set needs an ENDPOINT");
     }
     command.endpoint = arguments[1];
-    if (command.kind == CommandKind::Set) {
-        return ParseSet(arguments, command);
-    }
-    if (arguments.size() > 2) {
-        return Error(L"unexpected argument \"" + arguments[2] + L"\"");
-    }
-    return {command, L""};
+    return ParseSet(arguments, command);
 }
 
 std::wstring UsageText() {
@@ -124,16 +151,23 @@ std::wstring UsageText() {
            L"  kovractl list                         render endpoints, their effects and "
            L"settings\n"
            L"  kovractl set ENDPOINT enable=N mode=N  set either property or both (VT_UI4)\n"
-           L"  kovractl install ENDPOINT              make KovraAPO the endpoint's system "
+           L"  kovractl install ENDPOINT [--force]    make KovraAPO the endpoint's stream "
            L"effect\n"
-           L"  kovractl uninstall ENDPOINT            put back the effects it replaced\n"
+           L"  kovractl uninstall ENDPOINT [--force]  put back the effects it replaced\n"
+           L"  kovractl uninstall --all [--force]     the same on every endpoint that has it\n"
+           L"  kovractl cleanup                      remove HKLM\\SOFTWARE\\KovraAPO once no "
+           L"endpoint\n"
+           L"                                        needs the backups kept there\n"
            L"  kovractl help | --version\n"
            L"\n"
            L"ENDPOINT is an endpoint id, a piece of a friendly name that only one endpoint "
            L"has,\n"
-           L"or \"default\". Numbers are decimal or 0x-hexadecimal. install, uninstall and set\n"
-           L"need an elevated command prompt.\n"
+           L"or \"default\". Numbers are decimal or 0x-hexadecimal. install, uninstall, cleanup\n"
+           L"and set need an elevated command prompt. install --force installs although the\n"
+           L"effect cannot be loaded; uninstall --force takes KovraAPO out although no backup\n"
+           L"says what the endpoint held before.\n"
            L"\n"
            L"Exit codes: 0 done, 1 failed, 2 bad arguments or no such endpoint,\n"
-           L"3 refused (not elevated, or the registry key is not writable).\n";
+           L"3 refused (not elevated, or the registry key is not writable),\n"
+           L"4 refused to protect the endpoint (nothing changed; the message says why).\n";
 }

@@ -1,4 +1,4 @@
-// kovractl's command line: list, set, install, uninstall, help and version.
+// kovractl's command line: list, set, install, uninstall, cleanup, help and version.
 #pragma once
 
 #include <windows.h>
@@ -7,11 +7,13 @@
 #include <string>
 #include <vector>
 
-enum class CommandKind { List, Set, Install, Uninstall, Help, Version };
+enum class CommandKind { List, Set, Install, Uninstall, Cleanup, Help, Version };
 
 struct Command {
     CommandKind kind = CommandKind::Help;
-    std::wstring endpoint; // for set, install and uninstall
+    std::wstring endpoint;     // for set, install and uninstall
+    bool allEndpoints = false; // uninstall --all
+    bool force = false;        // install and uninstall --force
     std::optional<UINT32> enable;
     std::optional<UINT32> mode;
 };

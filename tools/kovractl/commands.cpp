@@ -13,6 +13,24 @@ std::wstring EndpointLine(const EndpointInfo& endpoint) {
                                          : endpoint.friendlyName + L"  " + endpoint.id;
 }
 
+EndpointInfo EndpointOfGuid(const std::vector<EndpointInfo>& listed, const std::wstring& guid) {
+    for (const EndpointInfo& endpoint : listed) {
+        std::wstring listedGuid;
+        if (EndpointGuidOf(endpoint.id, listedGuid) &&
+            _wcsicmp(listedGuid.c_str(), guid.c_str()) == 0) {
+            return endpoint;
+        }
+    }
+    return {L"{0.0.0.00000000}." + guid, L"", 0};
+}
+
+int NotElevated(ConsoleText& text, const wchar_t* commandName) {
+    return Fail(text, kExitRefused,
+                std::wstring(commandName) +
+                    L" needs administrator rights: run kovractl from an elevated command "
+                    L"prompt (Run as administrator)");
+}
+
 int ChooseEndpointFor(const Command& command, EndpointSource& endpoints, ConsoleText& text,
                       ChosenEndpoint& chosen) {
     std::vector<EndpointInfo> listed;
@@ -48,6 +66,8 @@ int RunCommand(const Command& command, EndpointSource& endpoints, ConsoleText& t
         return RunInstall(command, endpoints, text);
     case CommandKind::Uninstall:
         return RunUninstall(command, endpoints, text);
+    case CommandKind::Cleanup:
+        return RunCleanup(endpoints, text);
     case CommandKind::Help:
         text.out += UsageText();
         return kExitDone;

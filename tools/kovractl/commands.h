@@ -1,4 +1,4 @@
-// The four commands, run against a source of endpoints. Each writes what it has to say into
+// The commands, run against a source of endpoints. Each writes what it has to say into
 // `text` and returns the program's exit code.
 #pragma once
 
@@ -17,6 +17,9 @@ enum ExitCode {
     kExitFailed = 1,
     kExitBadArguments = 2,
     kExitRefused = 3, // not elevated, or the registry refused a key
+    // Refused so that nothing the endpoint holds is lost and nothing is written that cannot
+    // load: the effect cannot be created, no backup, or backups still needed. Nothing changed.
+    kExitProtected = 4,
 };
 
 int RunCommand(const Command& command, EndpointSource& endpoints, ConsoleText& text);
@@ -25,6 +28,7 @@ int RunList(EndpointSource& endpoints, ConsoleText& text);
 int RunSet(const Command& command, EndpointSource& endpoints, ConsoleText& text);
 int RunInstall(const Command& command, EndpointSource& endpoints, ConsoleText& text);
 int RunUninstall(const Command& command, EndpointSource& endpoints, ConsoleText& text);
+int RunCleanup(EndpointSource& endpoints, ConsoleText& text);
 
 // Shared by the commands.
 struct ChosenEndpoint {
@@ -40,3 +44,9 @@ int Fail(ConsoleText& text, int exitCode, const std::wstring& message);
 
 // "Speakers (…)  {0.0.0.00000000}.{…}"
 std::wstring EndpointLine(const EndpointInfo& endpoint);
+
+// The listed endpoint whose registry key is `guid`; one named by its id alone when none is.
+EndpointInfo EndpointOfGuid(const std::vector<EndpointInfo>& listed, const std::wstring& guid);
+
+// "needs administrator rights" for a caller that is not elevated.
+int NotElevated(ConsoleText& text, const wchar_t* commandName);

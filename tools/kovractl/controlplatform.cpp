@@ -39,3 +39,22 @@ bool TokenIsElevated() {
 
 ControlPlatform controlPlatform = {&TokenIsElevated, &RegOpenKeyExW, &RegCreateKeyExW,
                                    &RegSetValueExW, &RegDeleteValueW};
+
+// The registry counts a string's terminator in when the caller left it out but one follows the
+// data in memory; a non-zero sentinel after the copy prevents that, so a saved string without a
+// terminator comes back without one.
+LSTATUS SetRawValue(HKEY key, const wchar_t* name, const RawValue& value) {
+    std::vector<BYTE> bytes(value.data);
+    bytes.resize(value.data.size() + 2 * sizeof(wchar_t), 0xFF);
+    return controlPlatform.setValue(key, name, 0, value.type, bytes.data(),
+                                    static_cast<DWORD>(value.data.size()));
+}
+
+LSTATUS DeleteValueIfPresent(HKEY key, const wchar_t* name) {
+    const LSTATUS status = controlPlatform.deleteValue(key, name);
+    return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+}
+
+LSTATUS RestoreValue(HKEY key, const wchar_t* name, const std::optional<RawValue>& value) {
+    return value ? SetRawValue(key, name, *value) : DeleteValueIfPresent(key, name);
+}

@@ -4,6 +4,8 @@
 // elevated" nor "access denied" can be produced there otherwise.
 #pragma once
 
+#include "registryvalue.h"
+
 #include <windows.h>
 
 struct ControlPlatform {
@@ -16,3 +18,10 @@ struct ControlPlatform {
 
 // The platform's functions, unless a test has put its own in.
 extern ControlPlatform controlPlatform;
+
+// Through the table above: exactly the bytes of `value`, with no terminator added.
+LSTATUS SetRawValue(HKEY key, const wchar_t* name, const RawValue& value);
+// A value that is already gone counts as deleted.
+LSTATUS DeleteValueIfPresent(HKEY key, const wchar_t* name);
+// Puts a value back to `value`, or removes it when `value` is empty.
+LSTATUS RestoreValue(HKEY key, const wchar_t* name, const std::optional<RawValue>& value);

@@ -4,10 +4,14 @@
 #include "resultdescription.h"
 
 PropertyReading ReadProperty(IPropertyStore* store, EndpointProperty property) {
+    return ReadPropertyKey(store, PropertyKeyOf(property));
+}
+
+PropertyReading ReadPropertyKey(IPropertyStore* store, const PROPERTYKEY& key) {
     PROPVARIANT variant;
     PropVariantInit(&variant);
     PropertyReading reading;
-    reading.result = store->GetValue(PropertyKeyOf(property), &variant);
+    reading.result = store->GetValue(key, &variant);
     if (FAILED(reading.result)) {
         reading.kind = PropertyReading::Kind::Unreadable;
     } else if (variant.vt == VT_UI4) {

@@ -21,6 +21,7 @@ struct PropertyReading {
 };
 
 PropertyReading ReadProperty(IPropertyStore* store, EndpointProperty property);
+PropertyReading ReadPropertyKey(IPropertyStore* store, const PROPERTYKEY& key);
 
 // "absent", "1", "not a VT_UI4 value (type 8)" or "unreadable (0x...)".
 std::wstring DescribeReading(const PropertyReading& reading);

@@ -1,77 +1,156 @@
-// kovractl install and uninstall: KovraAPO into the endpoint's system-effect slots and out
-// again, with what it replaced saved and put back.
+// kovractl install and uninstall: KovraAPO into the endpoint's effects where its layout makes
+// Windows load it, and out again, with what it replaced recorded and put back.
 #include "commands.h"
-#include "fxslots.h"
+#include "controlplatform.h"
+#include "effectcheck.h"
+#include "enhancements.h"
+#include "fxbackup.h"
+#include "fxinstall.h"
 #include "resultdescription.h"
 
 namespace {
 
-constexpr wchar_t kEngineEntry[] = L"AudioEngine\\AudioProcessingObjects\\";
+using How = FxValueChange::How;
 
-std::wstring SlotLine(FxSlot slot, const std::wstring& what) {
-    std::wstring line = L"  " + std::wstring(FxSlotName(slot)) + L" slot:";
-    line.resize(17, L' ');
-    return line + what + L"\n";
+constexpr wchar_t kRestartAdvice[] =
+    L"Restart the audio services so that Windows reads the endpoint's effects again: "
+    L"net stop AudioEndpointBuilder /y, then net start audiosrv (or reboot).\n";
+
+std::wstring Described(const std::optional<RawValue>& value) {
+    return value ? DescribeRawValue(*value) : L"(absent)";
 }
 
-// The refusals and failures both commands share; kExitDone for an outcome that is none.
-int ReportTrouble(const FxOutcome& outcome, const wchar_t* commandName, ConsoleText& text) {
+std::wstring ValueLine(const FxValueChange& change) {
+    const std::wstring meaning = MeaningOf(change.name);
+    std::wstring line = L"  " + change.name + L"  " + (meaning.empty() ? L"value" : meaning) +
+                        L": " + Described(change.before);
+    switch (change.how) {
+    case How::TakenSince:
+        return line + L" (changed since the install; left as it is)\n";
+    case How::AlreadyBack:
+        return line + L" (already as before the install)\n";
+    default:
+        break;
+    }
+    line += L" -> " + Described(change.after);
+    switch (change.how) {
+    case How::Restored:
+    case How::Emptied:
+        return line + L" (as before the install)\n";
+    case How::KovraRemoved:
+        return line + L" (KovraAPO taken out; the list changed since the install)\n";
+    case How::ForcedOut:
+        return line + L" (KovraAPO taken out; no backup says what it held before)\n";
+    default:
+        return line + L"\n";
+    }
+}
+
+std::wstring ValueLines(const FxOutcome& outcome) {
+    std::wstring lines;
+    for (const FxValueChange& change : outcome.values) {
+        lines += ValueLine(change);
+    }
+    return lines;
+}
+
+std::wstring BackupKey(const std::wstring& guid) {
+    return L"HKLM\\" + BackupPath(guid);
+}
+
+// The refusals and failures all commands share; kExitDone for an outcome that is none.
+int ReportTrouble(const FxOutcome& outcome, const wchar_t* commandName, const std::wstring& guid,
+                  ConsoleText& text) {
     const std::wstring key = L"HKLM\\" + outcome.keyPath;
+    std::wstring message;
+    int exitCode = kExitFailed;
     switch (outcome.change) {
     case FxChange::NotElevated:
-        return Fail(text, kExitRefused,
-                    std::wstring(commandName) +
-                        L" needs administrator rights: run kovractl from an elevated command "
-                        L"prompt (Run as administrator)");
+        return NotElevated(text, commandName);
     case FxChange::AccessDenied:
-        return Fail(text, kExitRefused,
-                    key + L" is not writable (access denied). Windows keeps the endpoint's "
-                          L"keys for itself: take ownership of the key and give Administrators "
-                          L"full control (README, \"Install on Windows\"), then run kovractl "
-                          L"again");
+        exitCode = kExitRefused;
+        message = key + L" is not writable (access denied). Windows keeps the endpoint's keys "
+                        L"for itself: give Administrators full control of this key (README, "
+                        L"\"Install on Windows\"), then run kovractl again.";
+        break;
     case FxChange::NoEndpointKey:
         return Fail(text, kExitFailed, L"the endpoint has no registry key " + key);
     case FxChange::Failed:
-        return Fail(text, kExitFailed,
-                    L"cannot change " + key + L": " +
-                        DescribeResult(HRESULT_FROM_WIN32(static_cast<DWORD>(outcome.status))));
+        message = L"cannot change " + key + L": " +
+                  DescribeResult(HRESULT_FROM_WIN32(static_cast<DWORD>(outcome.status))) + L".";
+        break;
     default:
         return kExitDone;
     }
+    if (!outcome.values.empty()) {
+        message += L"\nAlready done:\n" + ValueLines(outcome);
+    }
+    if (outcome.backupKept) {
+        message += L"\nWhat KovraAPO replaced stays recorded under " + BackupKey(guid) +
+                   L"; kovractl uninstall puts it back once the key is writable.";
+    } else if (outcome.change == FxChange::AccessDenied || outcome.change == FxChange::Failed) {
+        message += std::wstring(L"\nNothing was changed") +
+                   (outcome.values.empty() ? L"." : L" besides the values above.");
+    }
+    return Fail(text, exitCode, message);
 }
 
-bool EffectRegistered() {
-    HKEY key = nullptr;
-    const std::wstring path = kEngineEntry + KovraClsidText();
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return false;
+int UninstallOne(const std::wstring& guid, const EndpointInfo& endpoint, bool force,
+                 ConsoleText& text) {
+    const FxOutcome outcome = UninstallEffect(guid, force);
+    if (const int trouble = ReportTrouble(outcome, L"uninstall", guid, text)) {
+        return trouble;
     }
-    RegCloseKey(key);
-    return true;
+    const std::wstring name = EndpointLine(endpoint);
+    if (outcome.change == FxChange::NoBackup) {
+        return Fail(text, kExitProtected,
+                    L"KovraAPO is on " + name + L", but no backup under " + BackupKey(guid) +
+                        L" says what the endpoint held before it. uninstall --force would "
+                        L"change:\n" +
+                        ValueLines(outcome) + L"Nothing was changed.");
+    }
+    if (outcome.change == FxChange::NotInstalled) {
+        text.out += L"KovraAPO is not installed on " + name + L"; nothing changed.\n";
+        if (outcome.backupDiscarded) {
+            text.out += L"The backup under " + BackupKey(guid) +
+                        L", left from an install whose values were changed since, is "
+                        L"discarded (--force).\n";
+        } else if (outcome.staleBackup) {
+            text.out += L"A backup is still kept under " + BackupKey(guid) +
+                        L": the values an earlier install wrote were changed since by another "
+                        L"program. uninstall --force discards it.\n";
+        }
+        return kExitDone;
+    }
+    text.out += L"KovraAPO removed from " + name + L"\n" + ValueLines(outcome);
+    return kExitDone;
 }
 
-std::wstring InstalledSlots(const FxOutcome& outcome) {
-    std::wstring lines;
-    for (FxSlot slot : kFxSlots) {
-        const size_t index = static_cast<size_t>(slot);
-        const std::optional<RawValue>& before = outcome.slotValues[index];
-        lines += SlotLine(slot, !outcome.slotChanged[index] ? L"already KovraAPO"
-                                : before ? L"replaces " + DescribeRawValue(*before)
-                                         : std::wstring(L"was empty"));
+int UninstallEverywhere(bool force, EndpointSource& endpoints, ConsoleText& text) {
+    if (!controlPlatform.processIsElevated()) {
+        return NotElevated(text, L"uninstall");
     }
-    return lines;
-}
-
-std::wstring RestoredSlots(const FxOutcome& outcome) {
-    std::wstring lines;
-    for (FxSlot slot : kFxSlots) {
-        const size_t index = static_cast<size_t>(slot);
-        const std::optional<RawValue>& now = outcome.slotValues[index];
-        lines += SlotLine(slot, !outcome.slotChanged[index] ? L"not KovraAPO, left as it is"
-                                : now                       ? L"restored " + DescribeRawValue(*now)
-                                                            : std::wstring(L"empty again"));
+    std::vector<EndpointInfo> listed;
+    if (FAILED(endpoints.ListRenderEndpoints(listed))) {
+        listed.clear(); // the endpoints are then named by their ids alone
     }
-    return lines;
+    std::vector<std::wstring> guids;
+    const LSTATUS status = EndpointsWithKovraAPO(guids);
+    if (status != ERROR_SUCCESS) {
+        return Fail(text, kExitFailed,
+                    L"cannot read the render endpoints' effects: " +
+                        DescribeResult(HRESULT_FROM_WIN32(static_cast<DWORD>(status))));
+    }
+    if (guids.empty()) {
+        text.out += L"KovraAPO is not installed on any render endpoint; nothing changed.\n";
+        return kExitDone;
+    }
+    int exitCode = kExitDone;
+    for (const std::wstring& guid : guids) {
+        exitCode =
+            std::max(exitCode, UninstallOne(guid, EndpointOfGuid(listed, guid), force, text));
+    }
+    return exitCode;
 }
 
 } // namespace
@@ -81,43 +160,47 @@ int RunInstall(const Command& command, EndpointSource& endpoints, ConsoleText& t
     if (const int chosenResult = ChooseEndpointFor(command, endpoints, text, chosen)) {
         return chosenResult;
     }
+    if (!controlPlatform.processIsElevated()) {
+        return NotElevated(text, L"install");
+    }
+    const std::wstring loadProblem = EffectLoadProblem();
+    if (!loadProblem.empty() && !command.force) {
+        return Fail(text, kExitProtected,
+                    L"the audio engine could not load KovraAPO: " + loadProblem +
+                        L". Nothing was changed; install --force installs it all the same.");
+    }
     const FxOutcome outcome = InstallEffect(chosen.guid);
-    if (const int trouble = ReportTrouble(outcome, L"install", text)) {
+    if (const int trouble = ReportTrouble(outcome, L"install", chosen.guid, text)) {
         return trouble;
     }
+    const std::wstring name = EndpointLine(chosen.info);
+    const std::wstring layout = L"Endpoint layout: " + DescribeLayout(outcome.layout) + L".\n";
     if (outcome.change == FxChange::AlreadyInstalled) {
-        text.out += L"KovraAPO is already installed on " + EndpointLine(chosen.info) +
-                    L"; nothing changed.\n";
-        return kExitDone;
+        text.out += L"KovraAPO is already installed on " + name + L"; nothing changed.\n" + layout;
+    } else {
+        text.out += L"KovraAPO installed on " + name + L"\n" + layout + ValueLines(outcome);
+        text.out += L"What it replaced is saved under " + BackupKey(chosen.guid) +
+                    L"; kovractl uninstall puts it back.\n" + kRestartAdvice;
     }
-    text.out +=
-        L"KovraAPO installed on " + EndpointLine(chosen.info) + L"\n" + InstalledSlots(outcome);
-    text.out += L"What it replaced is saved under HKLM\\" + ReplacedEffectsPath(chosen.guid) +
-                L"; kovractl uninstall puts it back.\n"
-                L"Restart the Windows Audio service (or disable and enable the endpoint) so "
-                L"that the audio engine loads the effect.\n";
-    if (!EffectRegistered()) {
-        text.out += L"Note: KovraAPO.dll is not registered yet (regsvr32 KovraAPO.dll); the "
-                    L"audio engine cannot load it until it is.\n";
+    if (!loadProblem.empty()) {
+        text.out += L"Warning: the audio engine cannot load KovraAPO yet: " + loadProblem + L".\n";
+    }
+    bool keyExists = false;
+    NamedValues values;
+    if (ReadFxValues(chosen.guid, keyExists, values) == ERROR_SUCCESS &&
+        EnhancementsDisabled(endpoints, chosen.info.id, values)) {
+        text.out += kEnhancementsWarning;
     }
     return kExitDone;
 }
 
 int RunUninstall(const Command& command, EndpointSource& endpoints, ConsoleText& text) {
+    if (command.allEndpoints) {
+        return UninstallEverywhere(command.force, endpoints, text);
+    }
     ChosenEndpoint chosen;
     if (const int chosenResult = ChooseEndpointFor(command, endpoints, text, chosen)) {
         return chosenResult;
     }
-    const FxOutcome outcome = UninstallEffect(chosen.guid);
-    if (const int trouble = ReportTrouble(outcome, L"uninstall", text)) {
-        return trouble;
-    }
-    if (outcome.change == FxChange::NotInstalled) {
-        text.out +=
-            L"KovraAPO is not installed on " + EndpointLine(chosen.info) + L"; nothing changed.\n";
-        return kExitDone;
-    }
-    text.out +=
-        L"KovraAPO removed from " + EndpointLine(chosen.info) + L"\n" + RestoredSlots(outcome);
-    return kExitDone;
+    return UninstallOne(chosen.guid, chosen.info, command.force, text);
 }

@@ -1,9 +1,10 @@
-// kovractl list: every render endpoint with its system-effect slots and the effect's two
-// endpoint properties.
+// kovractl list: every render endpoint with its FX values and their layout, whether Windows loads
+// KovraAPO there, and the effect's two endpoint properties.
 #include "commands.h"
 #include "endpointproperties.h"
 #include "endpointselection.h"
-#include "fxslots.h"
+#include "enhancements.h"
+#include "fxinstall.h"
 #include "resultdescription.h"
 
 #include <mmdeviceapi.h>
@@ -31,41 +32,68 @@ std::wstring StateName(DWORD state) {
     return L"state " + std::to_wstring(state);
 }
 
-std::wstring SlotText(const FxSlots& slots, FxSlot slot) {
-    if (!slots.keyExists) {
-        return L"none (no FxProperties key)";
+// The value's strings, KovraAPO and the default processing mode named.
+std::wstring AnnotatedValue(const RawValue& value) {
+    const std::vector<std::wstring> texts = TextsOf(value);
+    if (texts.empty()) {
+        return DescribeRawValue(value);
     }
-    if (!slots[slot]) {
-        return L"none";
+    std::wstring joined;
+    for (const std::wstring& text : texts) {
+        joined += (joined.empty() ? L"" : L", ") + text;
+        if (_wcsicmp(text.c_str(), KovraClsidText().c_str()) == 0) {
+            joined += L" (KovraAPO)";
+        } else if (_wcsicmp(text.c_str(), kDefaultProcessingMode) == 0) {
+            joined += L" (default mode)";
+        }
     }
-    return DescribeRawValue(*slots[slot]) + (slots.HoldsKovraAPO(slot) ? L" (KovraAPO)" : L"");
+    return joined;
 }
 
-std::wstring InstalledText(const FxSlots& slots) {
-    const bool preMix = slots.HoldsKovraAPO(FxSlot::PreMix);
-    const bool stream = slots.HoldsKovraAPO(FxSlot::Stream);
-    if (preMix && stream) {
-        return L"installed (pre-mix and stream slots)";
+std::wstring ValueLines(const NamedValues& values) {
+    std::wstring lines;
+    for (const auto& [name, value] : values) {
+        const std::wstring meaning = MeaningOf(name);
+        lines += L"    " + name + L"  " + (meaning.empty() ? L"not known to kovractl" : meaning) +
+                 L": " + AnnotatedValue(value) + L"\n";
     }
-    if (preMix || stream) {
-        return preMix ? L"installed (pre-mix slot only)" : L"installed (stream slot only)";
-    }
-    return L"not installed";
+    return lines;
 }
 
-std::wstring EffectSlotFields(const EndpointInfo& endpoint) {
+std::wstring InstalledText(FxLayout layout, const NamedValues& values) {
+    const std::wstring stream = StreamEffectValue(layout);
+    if (HoldsKovraAPO(values, stream)) {
+        return L"installed: " + MeaningOf(stream) + L" " + stream;
+    }
+    std::wstring ignored;
+    for (const auto& [name, value] : values) {
+        if (KindOf(name) != FxValueKind::Setting && HoldsKovraAPO(value)) {
+            ignored += (ignored.empty() ? L"" : L", ") + name;
+        }
+    }
+    return ignored.empty() ? L"not installed"
+                           : L"not loaded: named in " + ignored +
+                                 L", which Windows does not read on this layout";
+}
+
+std::wstring EffectFields(EndpointSource& endpoints, const EndpointInfo& endpoint) {
     std::wstring guid;
     if (!EndpointGuidOf(endpoint.id, guid)) {
         return Field(L"effects:", L"unknown (the id has no GUID)");
     }
-    FxSlots slots;
-    const LSTATUS status = ReadFxSlots(guid, slots);
+    bool keyExists = false;
+    NamedValues values;
+    const LSTATUS status = ReadFxValues(guid, keyExists, values);
     if (status != ERROR_SUCCESS) {
         return Field(L"effects:", L"unreadable: " + DescribeResult(HRESULT_FROM_WIN32(status)));
     }
-    return Field(L"pre-mix effect:", SlotText(slots, FxSlot::PreMix)) +
-           Field(L"stream effect:", SlotText(slots, FxSlot::Stream)) +
-           Field(L"KovraAPO:", InstalledText(slots));
+    const FxLayout layout = DetectLayout(keyExists, values);
+    return Field(L"FX layout:", DescribeLayout(layout)) + ValueLines(values) +
+           Field(L"KovraAPO:", InstalledText(layout, values)) +
+           Field(L"enhancements:", EnhancementsDisabled(endpoints, endpoint.id, values)
+                                       ? L"DISABLED: \"Disable all enhancements\" is ticked, so "
+                                         L"Windows loads no system effect here, KovraAPO neither"
+                                       : L"on");
 }
 
 std::wstring PropertyFields(EndpointSource& endpoints, const EndpointInfo& endpoint) {
@@ -96,7 +124,7 @@ int RunList(EndpointSource& endpoints, ConsoleText& text) {
     for (const EndpointInfo& endpoint : listed) {
         text.out += L"\n" + EndpointTitle(endpoint) + L"\n";
         text.out += Field(L"id:", endpoint.id) + Field(L"state:", StateName(endpoint.state));
-        text.out += EffectSlotFields(endpoint) + PropertyFields(endpoints, endpoint);
+        text.out += EffectFields(endpoints, endpoint) + PropertyFields(endpoints, endpoint);
     }
     return kExitDone;
 }

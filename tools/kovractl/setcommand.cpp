@@ -2,15 +2,25 @@
 // which makes the platform notify a running effect, and says what the effect makes of them.
 #include "commands.h"
 #include "endpointproperties.h"
-#include "fxslots.h"
+#include "enhancements.h"
+#include "fxinstall.h"
 #include "resultdescription.h"
 
 namespace {
 
-int Refused(ConsoleText& text, HRESULT result) {
-    return Fail(text, kExitRefused,
-                L"the endpoint's property store refused writing (" + DescribeResult(result) +
-                    L"); run kovractl from an elevated command prompt (Run as administrator)");
+// A write that failed after others were committed says which: they stay as written.
+int WriteFailed(ConsoleText& text, const PropertyWrite& failed, HRESULT result,
+                const std::wstring& alreadyWritten) {
+    const std::wstring property = PropertyName(failed.property);
+    std::wstring message =
+        result == E_ACCESSDENIED
+            ? L"the endpoint's property store refused writing " + property + L" (" +
+                  DescribeResult(result) +
+                  L"); run kovractl from an elevated command prompt (Run as administrator)"
+            : L"cannot write " + property + L": " + DescribeResult(result);
+    message += alreadyWritten.empty() ? L". Nothing was written."
+                                      : L". Already written, and kept: " + alreadyWritten + L".";
+    return Fail(text, result == E_ACCESSDENIED ? kExitRefused : kExitFailed, message);
 }
 
 std::wstring ChangeLine(EndpointProperty property, const PropertyReading& before,
@@ -42,13 +52,21 @@ std::wstring PlayingStreamLine(UINT32 enable, UINT32 mode, const PropertyReading
     return L"";
 }
 
-std::wstring InstallNote(const std::wstring& guid) {
-    FxSlots slots;
-    if (ReadFxSlots(guid, slots) != ERROR_SUCCESS || slots.HoldsKovraAPO(FxSlot::PreMix) ||
-        slots.HoldsKovraAPO(FxSlot::Stream)) {
+// Whether the effect that the settings are for will run on the endpoint at all.
+std::wstring EffectNotes(EndpointSource& endpoints, const ChosenEndpoint& chosen) {
+    bool keyExists = false;
+    NamedValues values;
+    if (ReadFxValues(chosen.guid, keyExists, values) != ERROR_SUCCESS) {
         return L"";
     }
-    return L"Note: KovraAPO is not installed on this endpoint yet (kovractl install).\n";
+    std::wstring notes;
+    if (!HoldsKovraAPO(values, StreamEffectValue(DetectLayout(keyExists, values)))) {
+        notes += L"Note: KovraAPO is not installed on this endpoint yet (kovractl install).\n";
+    }
+    if (EnhancementsDisabled(endpoints, chosen.info.id, values)) {
+        notes += kEnhancementsWarning;
+    }
+    return notes;
 }
 
 } // namespace
@@ -61,7 +79,10 @@ int RunSet(const Command& command, EndpointSource& endpoints, ConsoleText& text)
     ComPtr<IPropertyStore> store;
     HRESULT result = endpoints.OpenPropertyStore(chosen.info.id, STGM_READWRITE, store);
     if (result == E_ACCESSDENIED) {
-        return Refused(text, result);
+        return Fail(text, kExitRefused,
+                    L"the endpoint's property store cannot be opened for writing (" +
+                        DescribeResult(result) +
+                        L"); run kovractl from an elevated command prompt (Run as administrator)");
     }
     if (FAILED(result) || !store) {
         return Fail(text, kExitFailed,
@@ -71,16 +92,17 @@ int RunSet(const Command& command, EndpointSource& endpoints, ConsoleText& text)
     const PropertyReading enableBefore = ReadProperty(store.Get(), EndpointProperty::Enable);
     const PropertyReading modeBefore = ReadProperty(store.Get(), EndpointProperty::Mode);
     const std::vector<PropertyWrite> writes = PlanWrites(command.enable, command.mode);
+    std::wstring alreadyWritten;
     for (const PropertyWrite& write : writes) {
         result = WriteProperty(store.Get(), write.property, write.value);
-        if (result == E_ACCESSDENIED) {
-            return Refused(text, result);
-        }
         if (FAILED(result)) {
-            return Fail(text, kExitFailed,
-                        std::wstring(L"cannot write ") + PropertyName(write.property) + L": " +
-                            DescribeResult(result));
+            return WriteFailed(text, write, result, alreadyWritten);
         }
+        const PropertyReading& before =
+            write.property == EndpointProperty::Enable ? enableBefore : modeBefore;
+        alreadyWritten += std::wstring(alreadyWritten.empty() ? L"" : L", ") +
+                          PropertyName(write.property) + L" " + DescribeReading(before) + L" -> " +
+                          std::to_wstring(write.value);
     }
     const UINT32 enable = command.enable.value_or(enableBefore.EffectiveValue());
     const UINT32 mode = command.mode.value_or(modeBefore.EffectiveValue());
@@ -93,6 +115,6 @@ int RunSet(const Command& command, EndpointSource& endpoints, ConsoleText& text)
         text.out += L"(N is the stream's input channel count: 2, 6 or 8.)\n";
     }
     text.out += PlayingStreamLine(enable, mode, enableBefore, modeBefore, writes);
-    text.out += InstallNote(chosen.guid);
+    text.out += EffectNotes(endpoints, chosen);
     return kExitDone;
 }

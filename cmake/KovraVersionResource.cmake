@@ -1,0 +1,30 @@
+# A Windows version resource for each shipped binary, with the version of the top-level
+# project() call, so that the file's Properties, the INF tooling and support staff can tell
+# which build is installed. Needs the RC language (mingw's windres).
+#   kovra_version_resource(TARGET "File description")
+function(kovra_version_resource target description)
+    # Four numbers, as Windows shows them: "1.0" is 1.0.0.0.
+    set(parts)
+    foreach(part MAJOR MINOR PATCH TWEAK)
+        if("${PROJECT_VERSION_${part}}" STREQUAL "")
+            list(APPEND parts 0)
+        else()
+            list(APPEND parts ${PROJECT_VERSION_${part}})
+        endif()
+    endforeach()
+    string(JOIN "," KOVRA_RC_VERSION_COMMAS ${parts})
+    string(JOIN "." KOVRA_RC_VERSION_DOTS ${parts})
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "SHARED_LIBRARY")
+        set(KOVRA_RC_FILE_TYPE VFT_DLL)
+    else()
+        set(KOVRA_RC_FILE_TYPE VFT_APP)
+    endif()
+    set(KOVRA_RC_TARGET ${target})
+    set(KOVRA_RC_DESCRIPTION "${description}")
+    set(folder ${CMAKE_BINARY_DIR}/versionresources)
+    configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/version.rc.in ${folder}/${target}.rc.in @ONLY)
+    # The file name comes from the target, as its build names it.
+    file(GENERATE OUTPUT ${folder}/${target}.rc INPUT ${folder}/${target}.rc.in)
+    target_sources(${target} PRIVATE ${folder}/${target}.rc)
+endfunction()
