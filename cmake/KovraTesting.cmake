@@ -12,6 +12,12 @@ endforeach()
 
 include(GoogleTest)
 
+if(CMAKE_CROSSCOMPILING)
+    # The Windows test programs start through a launcher that says how a program ended: its exit
+    # status, Wine's error lines, and the prefix's wineserver when it printed nothing at all.
+    set(CMAKE_CROSSCOMPILING_EMULATOR bash ${CMAKE_CURRENT_LIST_DIR}/run-under-wine.sh)
+endif()
+
 # kovra_add_test(NAME SOURCES a.cpp b.cpp LIBRARIES lib1 lib2)
 # One GoogleTest program; ctest lists each of its test cases (under Wine when cross-built).
 function(kovra_add_test name)

@@ -3,7 +3,11 @@
 # for length, format and content against what the engine library computes for the same input
 # (e2etool reference calls it directly, period by period, as the effect does).
 #   run_e2e.sh CASE      with KOVRA_ROOT, KOVRA_CROSS_DIR and KOVRA_HOST_PREFIX set by ctest
-set -euo pipefail
+#
+# Every step names itself: a failure says which step of which case failed and why, and every
+# file name handed to a Windows program is checked first (an empty one would only say "cannot
+# open : No such file or directory").
+set -eEuo pipefail
 
 CASE="$1"
 : "${KOVRA_ROOT:?}" "${KOVRA_CROSS_DIR:?}" "${KOVRA_HOST_PREFIX:?}"
@@ -12,33 +16,80 @@ export WINEPREFIX="$KOVRA_HOST_PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,
 BIN="$KOVRA_CROSS_DIR/bin"
 CONFIG="$(find "$KOVRA_ROOT/config" -maxdepth 1 -name '*.config' | sort | head -n 1)"
 WORK="$(mktemp -d)"
+STEP="start"
 trap 'rm -rf "$WORK"' EXIT
+# A failing command fails the case with its step; inside a command substitution it only ends the
+# substitution, and the command around it reports.
+trap 'status=$?; [ "$BASHPID" = "$$" ] || exit 1; fail "exit status $status from: $BASH_COMMAND"' ERR
+. "$KOVRA_ROOT/cmake/wine.sh"
 
 fail() {
-    echo "FAIL ($CASE): $*" >&2
+    trap - ERR
+    echo "FAIL ($CASE) at step \"$STEP\": $*" >&2
     exit 1
 }
 
-win() { winepath -w "$1"; }
+# Sets VARIABLE to the Windows name of PATH; fails when Wine gives none.
+windows_name() { # VARIABLE PATH
+    local converted
+    converted="$(fixed_layout winepath -w "$2" </dev/null 2>"$WORK/winepath.err")" &&
+        [[ "$converted" == [A-Za-z]:\\* ]] ||
+        fail "winepath gave \"$converted\" for $2: $(cat "$WORK/winepath.err");" \
+            "$(describe_wineserver "$WINEPREFIX")"
+    printf -v "$1" '%s' "$converted"
+}
 
-tool() { wine "$BIN/e2etool.exe" "$@" </dev/null | sed 's/\r$//'; }
+tool() { fixed_layout wine "$BIN/e2etool.exe" "$@" </dev/null | sed 's/\r$//'; }
 
 generate() { # NAME CHANNELS RATE BITS VALIDBITS SECONDS
-    tool generate "$(win "$WORK/$1")" "$2" "$3" "$4" "$5" "$6"
+    STEP="generate $1"
+    local file
+    windows_name file "$WORK/$1"
+    tool generate "$file" "$2" "$3" "$4" "$5" "$6"
+    [ -s "$WORK/$1" ] || fail "e2etool wrote no $1"
 }
 
 reference() { # IN OUT NAME PRESET PERIOD [START]
-    tool reference "$(win "$WORK/$1")" "$(win "$WORK/$2")" "$(win "$CONFIG")" "$3" "$4" "$5" ${6:+"$6"}
+    STEP="reference $2 for $1"
+    local input output config
+    windows_name input "$WORK/$1"
+    windows_name output "$WORK/$2"
+    windows_name config "$CONFIG"
+    tool reference "$input" "$output" "$config" "$3" "$4" "$5" ${6:+"$6"}
+    [ -s "$WORK/$2" ] || fail "e2etool wrote no $2"
 }
 
 compare() { # ACTUAL FROM EXPECTED FROM FRAMES TOLERANCE
-    tool compare "$(win "$WORK/$1")" "$2" "$(win "$WORK/$3")" "$4" "$5" "$6" ||
+    STEP="compare $1 with $3"
+    local actual expected
+    windows_name actual "$WORK/$1"
+    windows_name expected "$WORK/$3"
+    tool compare "$actual" "$2" "$expected" "$4" "$5" "$6" ||
         fail "$1 differs from $3 (frames $2.. against $4..)"
 }
 
-frames_of() { tool info "$(win "$WORK/$1")" | awk '{print $5}'; }
+# Sets VARIABLE to "channels rate bits float|pcm frames" of the work file NAME.
+info_of() { # VARIABLE NAME
+    STEP="read the format of $2"
+    local file info
+    windows_name file "$WORK/$2"
+    info="$(tool info "$file")"
+    [ -n "$info" ] || fail "e2etool info printed nothing for $2"
+    printf -v "$1" '%s' "$info"
+}
 
-process() { "$KOVRA_ROOT/kovra" process "$@"; }
+silent_periods_of() { # VARIABLE NAME PERIOD
+    STEP="find the silent periods of $2"
+    local file periods
+    windows_name file "$WORK/$2"
+    periods="$(tool silent-periods "$file" "$3")"
+    printf -v "$1" '%s' "$periods"
+}
+
+process() {
+    STEP="./kovra process $*"
+    "$KOVRA_ROOT/kovra" process "$@"
+}
 
 # ffmpeg and sox write the files users bring; -bitexact keeps ffmpeg's headers plain.
 ffmpeg_tone() { # SECONDS RATE CHANNELS CODEC [ffmpeg output options...] (last: the file)
@@ -85,12 +136,13 @@ check_stream() { # CHANNELS RATE BITS VALID NAME PRESET TOLERANCE [apohost optio
     shift 7
     generate in.wav "$channels" "$rate" "$bits" "$valid" 0.75
     process_expecting 0 "$WORK/in.wav" "$WORK/out.wav" "$@"
-    local frames period=$((rate / 100))
-    frames="$(frames_of in.wav)"
-    [ "$(tool info "$(win "$WORK/out.wav")")" = "2 $rate 32 float $frames" ] ||
-        fail "output format: $(tool info "$(win "$WORK/out.wav")"), expected 2 $rate 32 float $frames"
+    local input output period=$((rate / 100))
+    info_of input in.wav
+    info_of output out.wav
+    [ "$output" = "2 $rate 32 float ${input##* }" ] ||
+        fail "output format: $output, expected 2 $rate 32 float ${input##* }"
     reference in.wav ref.wav "$name" "$preset" "$period"
-    compare out.wav 0 ref.wav 0 "$frames" "$tolerance"
+    compare out.wav 0 ref.wav 0 "${input##* }" "$tolerance"
     grep -q "preset $preset (\"$name\")" "$WORK/stdout" || fail "summary: $(cat "$WORK/stdout")"
 }
 
@@ -98,8 +150,9 @@ check_stream() { # CHANNELS RATE BITS VALID NAME PRESET TOLERANCE [apohost optio
 apohost_expecting() {
     local expected="$1" status=0
     shift
-    wine "$BIN/apohost.exe" "$@" </dev/null 2>"$WORK/stderr" | tr -d '\r' >"$WORK/stdout" ||
-        status=$?
+    STEP="apohost.exe $*"
+    fixed_layout wine "$BIN/apohost.exe" "$@" </dev/null 2>"$WORK/stderr" |
+        tr -d '\r' >"$WORK/stdout" || status=$?
     [ "$status" = "$expected" ] || fail "exit code $status, expected $expected; stderr: $(cat "$WORK/stderr")"
 }
 
@@ -110,12 +163,14 @@ expect_summary() {
 # A file as a user brings it, through `./kovra process`: a stereo float output of the same rate,
 # equal bit for bit to what the engine library makes of the frames the file holds.
 check_written() { # FILE NAME PRESET [apohost options]
-    local file="$1" name="$2" preset="$3" rate frames
+    local file="$1" name="$2" preset="$3" rate frames input output
     shift 3
     process_expecting 0 "$WORK/$file" "$WORK/out.wav" "$@"
-    read -r _ rate _ _ frames <<<"$(tool info "$(win "$WORK/$file")")"
-    [ "$(tool info "$(win "$WORK/out.wav")")" = "2 $rate 32 float $frames" ] ||
-        fail "output format: $(tool info "$(win "$WORK/out.wav")"), expected 2 $rate 32 float $frames"
+    info_of input "$file"
+    info_of output out.wav
+    read -r _ rate _ _ frames <<<"$input"
+    [ "$output" = "2 $rate 32 float $frames" ] ||
+        fail "output format: $output, expected 2 $rate 32 float $frames"
     reference "$file" ref.wav "$name" "$preset" $((rate / 100))
     compare out.wav 0 ref.wav 0 "$frames" 0
 }
@@ -124,19 +179,27 @@ check_written() { # FILE NAME PRESET [apohost options]
 # the summary names, which must be EFFECTS, and the output must be what the engine library makes
 # of that conversion, at the converted rate.
 check_converted() { # FILE EFFECTS NAME PRESET [apohost options]
-    local file="$1" effects="$2" name="$3" preset="$4" rate frames named
+    local file="$1" effects="$2" name="$3" preset="$4" rate frames named input output
     shift 4
     process_expecting 0 "$WORK/$file" "$WORK/out.wav" "$@"
     named="$(sed -n 's/^ *by sox: \(.*\); the output stays at .*/\1/p' "$WORK/stdout")"
     [ "$named" = "$effects" ] || fail "conversion \"$named\", expected \"$effects\""
     # shellcheck disable=SC2086 # the effects are words for sox
+    STEP="sox $file to converted.wav with $effects"
     sox -V1 "$WORK/$file" -e floating-point -b 32 "$WORK/converted.wav" $effects
-    read -r _ rate _ _ frames <<<"$(tool info "$(win "$WORK/converted.wav")")"
-    [ "$(tool info "$(win "$WORK/out.wav")")" = "2 $rate 32 float $frames" ] ||
-        fail "output format: $(tool info "$(win "$WORK/out.wav")"), expected 2 $rate 32 float $frames"
+    info_of input converted.wav
+    info_of output out.wav
+    read -r _ rate _ _ frames <<<"$input"
+    [ "$output" = "2 $rate 32 float $frames" ] ||
+        fail "output format: $output, expected 2 $rate 32 float $frames"
     reference converted.wav ref.wav "$name" "$preset" $((rate / 100))
     compare out.wav 0 ref.wav 0 "$frames" 0
 }
+
+# The host prefix is made ready (server, services, the effect registered) before any other Wine
+# program runs in it.
+STEP="prepare the host prefix"
+"$KOVRA_ROOT/kovra" process --help >/dev/null
 
 case "$CASE" in
 stereo48_bypass) check_stream 2 48000 16 16 2_ch_bypass 2 0 && expect_latency 0 0.000 ;;
@@ -150,8 +213,10 @@ eight96_filters) check_stream 8 96000 16 16 8_ch 0 0 --enable 7 ;;
 options)
     generate in.wav 6 48000 24 24 0.5
     process_expecting 0 "$WORK/in.wav" "$WORK/out.wav" --enable 1 --period 2.5 --format pcm24
-    [ "$(tool info "$(win "$WORK/out.wav")")" = "2 48000 24 pcm 24000" ] || fail "output format"
-    grep -q "period       120 frames (2.50 ms); 200 periods" "$WORK/stdout" || fail "summary"
+    info_of output out.wav
+    [ "$output" = "2 48000 24 pcm 24000" ] || fail "output format: $output"
+    grep -q "period       120 frames (2.50 ms); 200 periods" "$WORK/stdout" ||
+        fail "summary: $(cat "$WORK/stdout")"
     reference in.wav ref.wav 6_ch 0 120
     compare out.wav 0 ref.wav 0 24000 0.00000012
     ;;
@@ -161,7 +226,7 @@ options)
 property_change)
     generate in.wav 2 48000 24 24 1.0
     process_expecting 0 "$WORK/in.wav" "$WORK/out.wav" --enable 0 --set enable=1@0.5s
-    silent="$(tool silent-periods "$(win "$WORK/out.wav")" 480)"
+    silent_periods_of silent out.wav 480
     [ "$silent" = "50" ] || fail "silent periods: \"$silent\", expected exactly period 50"
     reference in.wav before.wav 2_ch_bypass 2 480
     reference in.wav after.wav 2_ch 0 480 24480
@@ -173,7 +238,9 @@ property_change)
 # On Windows apohost.exe stops at a rate the effect refuses, and names the conversion (exit 6).
 apohost_44k)
     generate in.wav 2 44100 16 16 0.2
-    apohost_expecting 6 "$(win "$WORK/in.wav")" "$(win "$WORK/out.wav")"
+    windows_name input "$WORK/in.wav"
+    windows_name output "$WORK/out.wav"
+    apohost_expecting 6 "$input" "$output"
     expect_message "sample rate 44100 Hz: the effect accepts 48000 or 96000 Hz"
     expect_message "APOERR_FORMAT_NOT_SUPPORTED (0x887D0003)"
     expect_message "-e floating-point -b 32 CONVERTED.wav rate -v 48000"
@@ -183,7 +250,9 @@ apohost_44k)
 
 apohost_4ch_20bit)
     generate in.wav 4 48000 24 20 0.2
-    apohost_expecting 6 "$(win "$WORK/in.wav")" "$(win "$WORK/out.wav")"
+    windows_name input "$WORK/in.wav"
+    windows_name output "$WORK/out.wav"
+    apohost_expecting 6 "$input" "$output"
     expect_message "proposes 2 ch float 32-bit (32 valid) 48000 Hz, mask 0x3 (S_FALSE)"
     expect_message "channels 4 -> 2"
     expect_message "channel mask 0x33 -> 0x3"
@@ -225,7 +294,8 @@ preset_rules)
     # Segments between reloads: start frame, configuration, preset.
     sed -n 's/.*from \([0-9.]*\) s: preset \([0-9]\) ("\(.*\)")$/\1 \3 \2/p' "$WORK/stdout" |
         awk '{ printf "%d %s %s\n", $1 * 48000 + 0.5, $2, $3 }' >"$WORK/segments"
-    frames="$(frames_of in.wav)"
+    info_of input in.wav
+    frames="${input##* }"
     while read -r start name preset; do
         end="$(awk -v s="$start" -v f="$frames" '$1 > s { print $1 - 480; found = 1; exit }
                                                  END { if (!found) print f }' "$WORK/segments")"
