@@ -25,7 +25,9 @@ say() { printf '\033[1m[bench]\033[0m %s\n' "$*" >&2; }
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-apobench() { wine "$APOBENCH" "$@" </dev/null | sed 's/\r$//'; }
+# fixed_layout: Wine's programs start without address randomisation (see cmake/wine.sh).
+. "$(dirname "${BASH_SOURCE[0]}")/../cmake/wine.sh"
+apobench() { fixed_layout wine "$APOBENCH" "$@" </dev/null | sed 's/\r$//'; }
 
 # Wall time in nanoseconds of the fastest of RUNS runs of sox with these arguments.
 fastest_ns() {
@@ -92,4 +94,4 @@ done
 say "running the same files through the registered effect"
 echo "sox: the fastest of $RUNS runs on the $LONG_SECONDS s file less the fastest of $RUNS on a" \
     "$SHORT_SECONDS s one (start-up out); 'sox fx' also less sox reading the files with no effect"
-apobench measure "$(winepath -w "$work")"
+apobench measure "$(fixed_layout winepath -w "$work")"

@@ -15,8 +15,11 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$OUT"
 
-win() { winepath -w "$1"; }
-run() { wine "$@" </dev/null | sed 's/\r$//'; }
+# fixed_layout: Wine's programs start without address randomisation (see cmake/wine.sh).
+. "$(dirname "${BASH_SOURCE[0]}")/../../cmake/wine.sh"
+
+win() { fixed_layout winepath -w "$1"; }
+run() { fixed_layout wine "$@" </dev/null | sed 's/\r$//'; }
 
 # The endpoint properties that select each preset: enable alone 0, mode alone 1, neither 2.
 preset_options() {
