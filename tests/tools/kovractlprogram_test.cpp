@@ -16,6 +16,7 @@ constexpr wchar_t kHeadphonesGuid[] = L"{7E57F1A0-0000-4000-8000-0000000000B1}";
 constexpr wchar_t kEnableValue[] = L"{9BBA1A70-B911-4369-91B3-DFD016440527},0";
 constexpr wchar_t kModeValue[] = L"{6A8CEA73-EC85-43D5-AC08-41DE5079A2FD},0";
 const std::wstring kProductKey = L"SOFTWARE\\KovraAPO";
+constexpr char kEffectsOff[] = "Warning: system effects are off for this endpoint";
 
 // The lines `list` prints for the endpoint titled `title`, up to the blank line after them.
 std::string ListBlock(const std::string& listOutput, const std::string& title) {
@@ -83,12 +84,12 @@ TEST_F(KovractlProgram, EveryLayoutKeepsTheDriversEffectsThroughInstallListSetAn
         EXPECT_EQ(ValuesOf(speakers.FxPath()), fxBefore);
 
         Expect(L"install speakers", 0,
-               {"KovraAPO installed on Kovra Test Speakers", disabled ? "Warning: \"Disable" : ""});
+               {"KovraAPO installed on Kovra Test Speakers", disabled ? kEffectsOff : ""});
         const std::vector<Value> installed = ValuesOf(speakers.FxPath());
         EXPECT_EQ(installed, Sorted(layout.afterInstall));
         Expect(L"list", 0, {"  KovraAPO:         " + std::string(layout.installedLine)});
         Expect(L"set speakers enable=1 mode=0", 0,
-               {"enable: absent -> 1", disabled ? "Warning: \"Disable" : ""});
+               {"enable: absent -> 1", disabled ? kEffectsOff : ""});
         EXPECT_EQ(ValuesOf(speakers.FxPath()), installed);
         // Wine's endpoint store adds values of its own here; the test's stay as they were.
         std::vector<Value> withSettings = properties;
@@ -198,20 +199,34 @@ TEST_F(KovractlProgram, UninstallAllRestoresEveryEndpointBeforeCleanupRemovesThe
     TestEndpoint packaged{L"{7E57F1A0-0000-4000-8000-0000000000C1}", L"Kovra Test Packaged"};
     WriteValues(packaged.FxPath(), {Kovra(kStreamSlot)}); // as a driver package leaves it
 
-    const ProgramRun refused = Expect(L"cleanup", 4,
-                                      {"HKLM\\SOFTWARE\\KovraAPO is kept", "Kovra Test Speakers",
-                                       "Kovra Test Kopfhörer", "uninstall --all first"});
+    // A record of an endpoint that Windows has removed since.
+    const std::wstring goneGuid = L"{7E57F1A0-0000-4000-8000-0000000000E1}";
+    WriteValues(kReplacedEffects + goneGuid, {Text(kStreamSlot, kForeignA)});
+    const std::string dropGone =
+        "reg delete \"HKLM\\SOFTWARE\\KovraAPO\\Replaced\\{7E57F1A0-0000-4000-8000-0000000000E1}\" "
+        "/f /reg:64";
+
+    const ProgramRun refused = Expect(
+        L"cleanup", 4,
+        {"HKLM\\SOFTWARE\\KovraAPO is kept", "Kovra Test Speakers",
+         "    kovractl uninstall \"{0.0.0.00000000}.{7E57F1A0-0000-4000-8000-0000000000A1}\"\n",
+         "Kovra Test Kopfhörer", "    " + dropGone + "  (the endpoint is gone"});
     EXPECT_FALSE(Contains(refused.err, "Packaged"));
+    // Only the removed endpoint's record is to be dropped by hand.
+    EXPECT_EQ(refused.err.find("reg delete"), refused.err.rfind("reg delete")) << refused.err;
     EXPECT_TRUE(KeyExists(kProductKey));
 
     Expect(L"uninstall --all", 4,
            {"KovraAPO removed from Kovra Test Speakers", "KovraAPO removed from Kovra Test Kopf",
             "KovraAPO is on Kovra Test Packaged", "but no backup",
             "{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},5  stream effect (SFX): "
-            "{FAF1CE67-1B93-41FD-8DE6-83DA87D38A92} -> (absent)"});
+            "{FAF1CE67-1B93-41FD-8DE6-83DA87D38A92} -> (absent)",
+            "the endpoint " + std::string(goneGuid.begin(), goneGuid.end()) + " no longer exists",
+            dropGone + " drops the record"});
     EXPECT_EQ(ValuesOf(speakers.FxPath()), speakersBefore);
     EXPECT_FALSE(KeyExists(headphones.FxPath()));
     EXPECT_EQ(ValuesOf(packaged.FxPath()), (std::vector<Value>{Kovra(kStreamSlot)}));
+    EXPECT_EQ(RunProgram(std::wstring(dropGone.begin(), dropGone.end())).exitCode, 0u);
 
     Expect(L"uninstall --all --force", 0, {"KovraAPO removed from Kovra Test Packaged"});
     EXPECT_TRUE(ValuesOf(packaged.FxPath()).empty());
