@@ -102,7 +102,9 @@ TEST_F(KovractlProgram, EveryLayoutKeepsTheDriversEffectsThroughInstallListSetAn
                 << testing::PrintToString(value);
         }
 
-        Expect(L"uninstall speakers", 0, {"KovraAPO removed from Kovra Test Speakers"});
+        Expect(L"uninstall speakers", 0,
+               {"KovraAPO removed from Kovra Test Speakers",
+                disabled ? "Note: system effects stay off for this endpoint" : ""});
         EXPECT_EQ(ValuesOf(speakers.FxPath()), fxBefore);
         EXPECT_EQ(KeyExists(speakers.FxPath()), layout.fxKey);
         EXPECT_FALSE(KeyExists(speakers.SavedPath()));
@@ -233,6 +235,62 @@ TEST_F(KovractlProgram, UninstallAllRestoresEveryEndpointBeforeCleanupRemovesThe
     Expect(L"uninstall --all", 0, {"KovraAPO is not installed on any render endpoint"});
     Expect(L"cleanup", 0, {"HKLM\\SOFTWARE\\KovraAPO removed"});
     EXPECT_FALSE(KeyExists(kProductKey));
+}
+
+// Windows switches an endpoint's system effects off after an effect failed to load ten times;
+// list says so, and only enable-effects switches them on again, in both places they are kept.
+TEST_F(KovractlProgram, ListShowsEffectsSwitchedOffAndEnableEffectsSwitchesThemOn) {
+    const Value offload = Text(L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},11", kForeignB);
+    WriteValues(speakers.FxPath(),
+                {Dword(kDisableSysFx, 1), Text(kStreamSlot, kForeignA), offload});
+    WriteValues(PropertiesPath(speakers), {Dword(kDisableSysFx, 1)});
+    const std::string block = ListBlock(RunKovractl(L"list").out, "Kovra Test Speakers");
+    for (const char* line :
+         {"  enhancements:     DISABLED: \"Disable all enhancements\" is ticked, or Windows "
+          "switched the system effects off after one failed to load ten times in a row",
+          "Once the cause is fixed: kovractl enable-effects "
+          "\"{0.0.0.00000000}.{7E57F1A0-0000-4000-8000-0000000000A1}\"\n",
+          "  offload:          offload effects in {d04e05a6-594b-4fb6-a80d-01af5eed7d1d},11: "
+          "streams the driver offloads to hardware do not pass through KovraAPO\n"}) {
+        EXPECT_TRUE(Contains(block, line)) << "no \"" << line << "\" in:\n" << block;
+    }
+    Expect(L"enable-effects speakers", 0, {"System effects switched back on for Kovra Test"});
+    EXPECT_EQ(ValuesOf(speakers.FxPath()),
+              Sorted({Dword(kDisableSysFx, 0), Text(kStreamSlot, kForeignA), offload}));
+    const std::vector<Value> properties = ValuesOf(PropertiesPath(speakers));
+    EXPECT_NE(std::find(properties.begin(), properties.end(), Dword(kDisableSysFx, 0)),
+              properties.end());
+    Expect(L"enable-effects speakers", 0, {"System effects are on for Kovra Test Speakers"});
+}
+
+// Whether the audio engine loads an effect without a release signature, as list says it.
+TEST_F(KovractlProgram, ListSaysWhichFileIsRegisteredAndHowSigningStands) {
+    const std::wstring audio = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Audio";
+    const std::wstring control = L"SYSTEM\\CurrentControlSet\\Control";
+    const std::vector<Value> startOptions = ValuesOf(control);
+    const struct {
+        std::wstring key;
+        Value value;
+        const char* line;
+    } cases[] = {
+        {audio, Dword(L"Unrelated", 1), "Signing: only signed effects load"},
+        {control, Text(L"SystemStartOptions", L" NOEXECUTE=OPTIN  TESTSIGNING"),
+         "Signing: test signing is on: the audio engine loads a test-signed KovraAPO.dll"},
+        {audio, Dword(L"DisableProtectedAudioDG", 1),
+         "Signing: DisableProtectedAudioDG is 1: the audio engine loads KovraAPO unsigned too"},
+    };
+    for (const auto& entry : cases) {
+        WriteValues(entry.key, {entry.value});
+        const std::string out = RunKovractl(L"list").out;
+        EXPECT_TRUE(Contains(out, entry.line)) << out;
+        EXPECT_TRUE(Contains(out, "KovraAPO.dll, version 1.0.0.0\n")) << out;
+        HKEY key = nullptr;
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, entry.key.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                      &key);
+        RegDeleteValueW(key, entry.value.name.c_str());
+        RegCloseKey(key);
+    }
+    WriteValues(control, startOptions);
 }
 
 TEST_F(KovractlProgram, SetWritesThroughTheEndpointStoreAndSaysWhatTheEffectDoes) {
