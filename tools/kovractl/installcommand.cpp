@@ -68,7 +68,7 @@ int ReportTrouble(const FxOutcome& outcome, const wchar_t* commandName, const st
         exitCode = kExitRefused;
         message = key + L" is not writable (access denied). Windows keeps the endpoint's keys "
                         L"for itself: give Administrators full control of this key (INSTALL.txt, "
-                        L"step 4), then run kovractl again.";
+                        L"\"Troubleshooting\"), then run kovractl again.";
         break;
     case FxChange::NoEndpointKey:
         return Fail(text, kExitFailed, L"the endpoint has no registry key " + key);
