@@ -12,12 +12,6 @@ std::wstring ErrorText(LSTATUS status) {
     return DescribeResult(HRESULT_FROM_WIN32(static_cast<DWORD>(status)));
 }
 
-bool EndpointKeyExists(const std::wstring& guid) {
-    RegistryKey key;
-    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, RenderEndpointPath(guid).c_str(), 0,
-                         KEY_READ | KEY_WOW64_64KEY, key.Receive()) == ERROR_SUCCESS;
-}
-
 // The command that settles the endpoint's record: the uninstall (with --force where KovraAPO sits
 // in values no record covers), or, for an endpoint Windows has removed, dropping the record.
 std::wstring SettlingCommand(const std::wstring& guid, const EndpointInfo& endpoint) {

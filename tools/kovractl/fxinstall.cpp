@@ -262,14 +262,22 @@ bool Changes(const FxValueChange& change) {
     return change.how != How::TakenSince && change.how != How::AlreadyBack;
 }
 
-// Reads the endpoint and its record and plans the uninstall, without changing anything.
-FxOutcome PlanUninstallOf(const std::wstring& endpointGuid, FxBackup& backup) {
+// Not elevated, or no such endpoint: what stops a change before anything is read.
+std::optional<FxOutcome> RefusedBeforeReading(const std::wstring& endpointGuid) {
     if (!controlPlatform.processIsElevated()) {
         return Outcome(FxChange::NotElevated);
     }
     const std::wstring endpointPath = RenderEndpointPath(endpointGuid);
     if (!KeyExists(endpointPath)) {
         return MissingEndpointOr(ERROR_FILE_NOT_FOUND, endpointPath);
+    }
+    return std::nullopt;
+}
+
+// Reads the endpoint and its record and plans the uninstall, without changing anything.
+FxOutcome PlanUninstallOf(const std::wstring& endpointGuid, FxBackup& backup) {
+    if (const std::optional<FxOutcome> refused = RefusedBeforeReading(endpointGuid)) {
+        return *refused;
     }
     bool keyExists = false;
     NamedValues values;
@@ -332,6 +340,10 @@ LSTATUS EndpointsWithKovraAPO(std::vector<std::wstring>& guids) {
     return status;
 }
 
+bool EndpointKeyExists(const std::wstring& endpointGuid) {
+    return KeyExists(RenderEndpointPath(endpointGuid));
+}
+
 LSTATUS ReadFxValues(const std::wstring& endpointGuid, bool& keyExists, NamedValues& values) {
     values.clear();
     RegistryKey key;
@@ -345,12 +357,8 @@ LSTATUS ReadFxValues(const std::wstring& endpointGuid, bool& keyExists, NamedVal
 }
 
 FxOutcome InstallEffect(const std::wstring& endpointGuid) {
-    if (!controlPlatform.processIsElevated()) {
-        return Outcome(FxChange::NotElevated);
-    }
-    const std::wstring endpointPath = RenderEndpointPath(endpointGuid);
-    if (!KeyExists(endpointPath)) {
-        return MissingEndpointOr(ERROR_FILE_NOT_FOUND, endpointPath);
+    if (const std::optional<FxOutcome> refused = RefusedBeforeReading(endpointGuid)) {
+        return *refused;
     }
     // Nothing to do needs no write access: an endpoint whose key was handed back to Windows
     // after the install still reports the install.

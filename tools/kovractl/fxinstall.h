@@ -57,6 +57,9 @@ FxOutcome UninstallEffect(const std::wstring& endpointGuid, bool force);
 // `force`.
 FxOutcome PreviewUninstall(const std::wstring& endpointGuid);
 
+// Whether the endpoint's key exists under the registry's render endpoints.
+bool EndpointKeyExists(const std::wstring& endpointGuid);
+
 // The endpoint's FxProperties values; ERROR_SUCCESS with `keyExists` false when it has none.
 LSTATUS ReadFxValues(const std::wstring& endpointGuid, bool& keyExists, NamedValues& values);
 
