@@ -82,7 +82,6 @@ TEST_F(FxInstallTest, AnEffectWrittenOverSinceTheInstallStaysAndItsRecordIsSettl
     WriteValues(endpoint.FxPath(), {Text(kStreamSlot, kForeignB)});
     const FxOutcome outcome = UninstallEffect(kEndpointGuid, false);
     EXPECT_EQ(outcome.change, FxChange::Uninstalled);
-    EXPECT_TRUE(outcome.hadBackup);
     EXPECT_FALSE(outcome.effectFound);
     EXPECT_EQ(outcome.values.front().how, FxValueChange::How::TakenSince);
     EXPECT_EQ(Fx(), (std::vector<Value>{Text(kStreamSlot, kForeignB)}));

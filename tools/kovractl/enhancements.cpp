@@ -75,10 +75,7 @@ HRESULT SwitchSystemEffectsOn(EndpointSource& endpoints, const std::wstring& end
         status = ReadAllValues(key.Get(), values);
     }
     if (status == ERROR_SUCCESS && StoredNonZero(values)) {
-        const DWORD enabled = 0;
-        const BYTE* bytes = reinterpret_cast<const BYTE*>(&enabled);
-        status =
-            SetRawValue(key.Get(), kDisableSysFx, {REG_DWORD, {bytes, bytes + sizeof enabled}});
+        status = SetRawValue(key.Get(), kDisableSysFx, DwordValue(0));
     }
     if (status != ERROR_SUCCESS) {
         refused = L"HKLM\\" + fxPath;

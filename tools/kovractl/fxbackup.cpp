@@ -21,11 +21,6 @@ bool MarkerSet(const NamedValues& values) {
            found->second.data != std::vector<BYTE>(4, 0);
 }
 
-std::optional<RawValue> Find(const NamedValues& values, const std::wstring& name) {
-    const auto found = values.find(name);
-    return found == values.end() ? std::nullopt : std::optional(found->second);
-}
-
 // The record's values by name, as they are stored.
 NamedValues StoredValues(const FxBackup& backup) {
     NamedValues stored = backup.saved;
@@ -34,9 +29,7 @@ NamedValues StoredValues(const FxBackup& backup) {
     }
     stored[kWrittenValues] = TextListValue(backup.written);
     if (backup.createdFxKey) {
-        const DWORD created = 1;
-        const BYTE* bytes = reinterpret_cast<const BYTE*>(&created);
-        stored[kCreatedMarker] = RawValue{REG_DWORD, {bytes, bytes + sizeof created}};
+        stored[kCreatedMarker] = DwordValue(1);
     }
     return stored;
 }
@@ -69,11 +62,11 @@ bool FxBackup::Records(const std::wstring& name) const {
 }
 
 std::optional<RawValue> FxBackup::Saved(const std::wstring& name) const {
-    return Find(saved, name);
+    return FindValue(saved, name);
 }
 
 RawValue FxBackup::Wrote(const std::wstring& name) const {
-    const std::optional<RawValue> recorded = Find(wrote, name);
+    const std::optional<RawValue> recorded = FindValue(wrote, name);
     return recorded ? *recorded : InstalledValue(name, Saved(name));
 }
 

@@ -82,16 +82,11 @@ bool KeyIsEmpty(const std::wstring& path) {
            subkeys == 0 && values == 0;
 }
 
-std::optional<RawValue> ValueOf(const NamedValues& values, const std::wstring& name) {
-    const auto found = values.find(name);
-    return found == values.end() ? std::nullopt : std::optional(found->second);
-}
-
 // Puts the named values of `key` back to `snapshot`; false when one of them refused.
 bool RestoreValues(HKEY key, const std::vector<std::wstring>& names, const NamedValues& snapshot) {
     bool restored = true;
     for (const std::wstring& name : names) {
-        restored &= RestoreValue(key, name.c_str(), ValueOf(snapshot, name)) == ERROR_SUCCESS;
+        restored &= RestoreValue(key, name.c_str(), FindValue(snapshot, name)) == ERROR_SUCCESS;
     }
     return restored;
 }
@@ -130,12 +125,12 @@ FxBackup NextBackup(const FxBackup& earlier, const NamedValues& values,
     next.createdFxKey = createdFxKey || earlier.createdFxKey;
     for (const std::wstring& name : earlier.written) {
         const RawValue wrote = earlier.Wrote(name);
-        if (HoldsKovraAPO(wrote) && ValueOf(values, name) == wrote) {
+        if (HoldsKovraAPO(wrote) && FindValue(values, name) == wrote) {
             next.Add(name, earlier.Saved(name), wrote);
         }
     }
     for (const FxWrite& write : writes) {
-        next.Add(write.name, ValueOf(values, write.name), write.value);
+        next.Add(write.name, FindValue(values, write.name), write.value);
     }
     return next;
 }
@@ -176,7 +171,7 @@ FxOutcome WriteInstall(InstallTarget& target, const std::vector<FxWrite>& writes
     if (status == ERROR_SUCCESS) {
         for (const FxWrite& write : writes) {
             outcome.values.push_back(
-                {write.name, How::Written, ValueOf(target.values, write.name), write.value});
+                {write.name, How::Written, FindValue(target.values, write.name), write.value});
         }
         return outcome;
     }
@@ -210,7 +205,7 @@ std::optional<RawValue> ListWithoutKovraAPO(const RawValue& list, bool existedBe
 // still names it.
 FxValueChange PlanUndo(const std::wstring& name, const NamedValues& values,
                        const FxBackup& backup) {
-    const std::optional<RawValue> current = ValueOf(values, name);
+    const std::optional<RawValue> current = FindValue(values, name);
     const FxValueKind kind = KindOf(name);
     const bool namesKovra = current && kind != FxValueKind::Setting && HoldsKovraAPO(*current);
     FxValueChange change{name, How::TakenSince, current, current};
@@ -294,7 +289,6 @@ FxOutcome PlanUninstallOf(const std::wstring& endpointGuid, FxBackup& backup) {
         return Outcome(FxChange::NotInstalled, layout);
     }
     FxOutcome outcome = Outcome(FxChange::Uninstalled, layout);
-    outcome.hadBackup = backup.exists;
     outcome.effectFound = effectFound;
     outcome.values = PlanUninstall(values, backup);
     for (const FxValueChange& change : outcome.values) {

@@ -45,7 +45,6 @@ struct FxOutcome {
     FxLayout layout = FxLayout::NoKey;
     std::vector<FxValueChange> values; // for a refusal without backup: what --force would do
     bool backupKept = false;           // after a failure: the record stays for another uninstall
-    bool hadBackup = false;            // uninstall: a record said what the install replaced
     bool effectFound = false;          // uninstall: an effect value named KovraAPO
 };
 
