@@ -31,6 +31,7 @@ TEST(CommandLine, GoodCommandsAreTakenApart) {
         {{L"uninstall", L"--all"}, CommandKind::Uninstall, L"", {}, {}, true, false},
         {{L"uninstall", L"--all", L"--force"}, CommandKind::Uninstall, L"", {}, {}, true, true},
         {{L"cleanup"}, CommandKind::Cleanup, L"", {}, {}},
+        {{L"enable-effects", L"default"}, CommandKind::EnableEffects, L"default", {}, {}},
         {{L"--help"}, CommandKind::Help, L"", {}, {}},
         {{L"--version"}, CommandKind::Version, L"", {}, {}},
     };
@@ -71,6 +72,7 @@ TEST(CommandLine, BadCommandsGetAMessageNamingTheFault) {
         {{L"install", L"--all"}, L"unknown option \"--all\" for install"},
         {{L"install", L"x", L"--force", L"--force"}, L"--force is given twice"},
         {{L"cleanup", L"x"}, L"cleanup takes no arguments"},
+        {{L"enable-effects", L"x", L"--force"}, L"enable-effects needs one ENDPOINT"},
     };
     for (const auto& entry : cases) {
         const std::wstring error = ParseCommandLine(entry.arguments).error;

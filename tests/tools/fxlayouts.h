@@ -94,6 +94,15 @@ inline const FxLayoutCase kFxLayouts[] = {
      {},
      "no effects",
      "installed: stream effect (SFX)"},
+    // A key a driver made and left empty: install adds the association too, and uninstall
+    // leaves the key, which it did not make.
+    {"empty key without values",
+     true,
+     {},
+     {Text(kAssociation, kNodeTypeAny), Kovra(kStreamSlot), List(kStreamModes, {kDefaultMode})},
+     {},
+     "no effects",
+     "installed: stream effect (SFX)"},
     {"no FxProperties key",
      false,
      {},

@@ -19,12 +19,15 @@ constexpr wchar_t kEndpointGuid[] = L"{7E57F1A0-0000-4000-8000-00000000C7A2}";
 constexpr wchar_t kForeign[] = L"{11111111-AAAA-4BBB-8CCC-000000000001}";
 
 // What the registry refuses: opening a key whose path ends in `keyEnding` for writing, or making
-// a key below it; writing the value `valueName`; deleting the value `deleteName` where it is.
+// a key below it; writing the value `valueName` (where `onlyWrite` is given, only its write of
+// that number, counted from 1 in any key); deleting the value `deleteName` where it is.
 struct Refusal {
     bool elevated = true;
     const wchar_t* keyEnding = nullptr;
     const wchar_t* valueName = nullptr;
     const wchar_t* deleteName = nullptr;
+    int onlyWrite = 0;
+    int writesSeen = 0;
 } refusal;
 
 bool Matches(const std::wstring& path) {
@@ -64,9 +67,9 @@ LSTATUS WINAPI CreateKey(HKEY parent, LPCWSTR path, DWORD reserved, LPWSTR keyCl
 
 LSTATUS WINAPI SetValue(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
                         DWORD size) {
-    return SameName(name, refusal.valueName)
-               ? ERROR_ACCESS_DENIED
-               : RegSetValueExW(key, name, reserved, type, data, size);
+    const bool refused = SameName(name, refusal.valueName) &&
+                         (refusal.onlyWrite == 0 || ++refusal.writesSeen == refusal.onlyWrite);
+    return refused ? ERROR_ACCESS_DENIED : RegSetValueExW(key, name, reserved, type, data, size);
 }
 
 // Only a value that is there: deleting one that is not leaves nothing to refuse.
@@ -169,6 +172,9 @@ TEST_F(RefusalTest, ARefusedKeyOrValueIsNamedAndLeavesTheRegistryAsItWas) {
         {true, {Text(kPreMixSlot, kForeign)}, L"", kPreMixSlot, endpoint.SavedPath()},
         // The last of three values, after the first two were written and are taken back.
         {true, {}, L"", kStreamModes, endpoint.FxPath()},
+        // The same where install made the FxProperties key, which goes again.
+        {false, {}, L"", kStreamModes, endpoint.FxPath()},
+        {true, {Text(kPreMixSlot, kForeign)}, L"", L"WrittenValues", endpoint.SavedPath()},
     };
     for (const auto& entry : cases) {
         SCOPED_TRACE(testing::PrintToString(entry.refusedPath));
@@ -210,6 +216,21 @@ TEST_F(RefusalTest, WhatCannotBeTakenBackKeepsItsRecordForTheUninstall) {
         EXPECT_EQ(UninstallEffect(kEndpointGuid, false).change, FxChange::Uninstalled);
         ExpectNothingChanged();
     }
+}
+
+// After a driver update, a re-install whose write to the endpoint is refused leaves the record of
+// the first install as it was.
+TEST_F(RefusalTest, ARefusedReinstallLeavesTheEarlierRecordAsItWas) {
+    Arrange(true, {Text(kStreamSlot, kForeign)});
+    ASSERT_EQ(InstallEffect(kEndpointGuid).change, FxChange::Installed);
+    WriteValues(endpoint.FxPath(), {Text(kStreamSlot, L"{22222222-AAAA-4BBB-8CCC-000000000002}")});
+    const std::vector<Value> record = ValuesOf(endpoint.SavedPath());
+    const std::vector<Value> updated = ValuesOf(endpoint.FxPath());
+    refusal.valueName = kStreamSlot;
+    refusal.onlyWrite = 2; // the record's write goes through, the endpoint's is refused
+    EXPECT_EQ(InstallEffect(kEndpointGuid).change, FxChange::AccessDenied);
+    EXPECT_EQ(ValuesOf(endpoint.SavedPath()), record);
+    EXPECT_EQ(ValuesOf(endpoint.FxPath()), updated);
 }
 
 TEST_F(RefusalTest, AnInstalledEndpointWhoseKeyWasHandedBackStillReportsTheInstall) {

@@ -16,6 +16,7 @@ constexpr wchar_t kHeadphonesGuid[] = L"{7E57F1A0-0000-4000-8000-0000000000B1}";
 constexpr wchar_t kEnableValue[] = L"{9BBA1A70-B911-4369-91B3-DFD016440527},0";
 constexpr wchar_t kModeValue[] = L"{6A8CEA73-EC85-43D5-AC08-41DE5079A2FD},0";
 const std::wstring kProductKey = L"SOFTWARE\\KovraAPO";
+constexpr char kEffectsOff[] = "Warning: system effects are off for this endpoint";
 
 // The lines `list` prints for the endpoint titled `title`, up to the blank line after them.
 std::string ListBlock(const std::string& listOutput, const std::string& title) {
@@ -83,12 +84,12 @@ TEST_F(KovractlProgram, EveryLayoutKeepsTheDriversEffectsThroughInstallListSetAn
         EXPECT_EQ(ValuesOf(speakers.FxPath()), fxBefore);
 
         Expect(L"install speakers", 0,
-               {"KovraAPO installed on Kovra Test Speakers", disabled ? "Warning: \"Disable" : ""});
+               {"KovraAPO installed on Kovra Test Speakers", disabled ? kEffectsOff : ""});
         const std::vector<Value> installed = ValuesOf(speakers.FxPath());
         EXPECT_EQ(installed, Sorted(layout.afterInstall));
         Expect(L"list", 0, {"  KovraAPO:         " + std::string(layout.installedLine)});
         Expect(L"set speakers enable=1 mode=0", 0,
-               {"enable: absent -> 1", disabled ? "Warning: \"Disable" : ""});
+               {"enable: absent -> 1", disabled ? kEffectsOff : ""});
         EXPECT_EQ(ValuesOf(speakers.FxPath()), installed);
         // Wine's endpoint store adds values of its own here; the test's stay as they were.
         std::vector<Value> withSettings = properties;
@@ -101,7 +102,9 @@ TEST_F(KovractlProgram, EveryLayoutKeepsTheDriversEffectsThroughInstallListSetAn
                 << testing::PrintToString(value);
         }
 
-        Expect(L"uninstall speakers", 0, {"KovraAPO removed from Kovra Test Speakers"});
+        Expect(L"uninstall speakers", 0,
+               {"KovraAPO removed from Kovra Test Speakers",
+                disabled ? "Note: system effects stay off for this endpoint" : ""});
         EXPECT_EQ(ValuesOf(speakers.FxPath()), fxBefore);
         EXPECT_EQ(KeyExists(speakers.FxPath()), layout.fxKey);
         EXPECT_FALSE(KeyExists(speakers.SavedPath()));
@@ -198,26 +201,96 @@ TEST_F(KovractlProgram, UninstallAllRestoresEveryEndpointBeforeCleanupRemovesThe
     TestEndpoint packaged{L"{7E57F1A0-0000-4000-8000-0000000000C1}", L"Kovra Test Packaged"};
     WriteValues(packaged.FxPath(), {Kovra(kStreamSlot)}); // as a driver package leaves it
 
-    const ProgramRun refused = Expect(L"cleanup", 4,
-                                      {"HKLM\\SOFTWARE\\KovraAPO is kept", "Kovra Test Speakers",
-                                       "Kovra Test Kopfhörer", "uninstall --all first"});
+    // A record of an endpoint that Windows has removed since.
+    const std::wstring goneGuid = L"{7E57F1A0-0000-4000-8000-0000000000E1}";
+    WriteValues(kReplacedEffects + goneGuid, {Text(kStreamSlot, kForeignA)});
+    const std::string dropGone =
+        "reg delete \"HKLM\\SOFTWARE\\KovraAPO\\Replaced\\{7E57F1A0-0000-4000-8000-0000000000E1}\" "
+        "/f /reg:64";
+
+    const ProgramRun refused = Expect(
+        L"cleanup", 4,
+        {"HKLM\\SOFTWARE\\KovraAPO is kept", "Kovra Test Speakers",
+         "    kovractl uninstall \"{0.0.0.00000000}.{7E57F1A0-0000-4000-8000-0000000000A1}\"\n",
+         "Kovra Test Kopfhörer", "    " + dropGone + "  (the endpoint is gone"});
     EXPECT_FALSE(Contains(refused.err, "Packaged"));
+    // Only the removed endpoint's record is to be dropped by hand.
+    EXPECT_EQ(refused.err.find("reg delete"), refused.err.rfind("reg delete")) << refused.err;
     EXPECT_TRUE(KeyExists(kProductKey));
 
     Expect(L"uninstall --all", 4,
            {"KovraAPO removed from Kovra Test Speakers", "KovraAPO removed from Kovra Test Kopf",
             "KovraAPO is on Kovra Test Packaged", "but no backup",
             "{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},5  stream effect (SFX): "
-            "{FAF1CE67-1B93-41FD-8DE6-83DA87D38A92} -> (absent)"});
+            "{FAF1CE67-1B93-41FD-8DE6-83DA87D38A92} -> (absent)",
+            "the endpoint " + std::string(goneGuid.begin(), goneGuid.end()) + " no longer exists",
+            dropGone + " drops the record"});
     EXPECT_EQ(ValuesOf(speakers.FxPath()), speakersBefore);
     EXPECT_FALSE(KeyExists(headphones.FxPath()));
     EXPECT_EQ(ValuesOf(packaged.FxPath()), (std::vector<Value>{Kovra(kStreamSlot)}));
+    EXPECT_EQ(RunProgram(std::wstring(dropGone.begin(), dropGone.end())).exitCode, 0u);
 
     Expect(L"uninstall --all --force", 0, {"KovraAPO removed from Kovra Test Packaged"});
     EXPECT_TRUE(ValuesOf(packaged.FxPath()).empty());
     Expect(L"uninstall --all", 0, {"KovraAPO is not installed on any render endpoint"});
     Expect(L"cleanup", 0, {"HKLM\\SOFTWARE\\KovraAPO removed"});
     EXPECT_FALSE(KeyExists(kProductKey));
+}
+
+// Windows switches an endpoint's system effects off after an effect failed to load ten times;
+// list says so, and only enable-effects switches them on again, in both places they are kept.
+TEST_F(KovractlProgram, ListShowsEffectsSwitchedOffAndEnableEffectsSwitchesThemOn) {
+    const Value offload = Text(L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},11", kForeignB);
+    WriteValues(speakers.FxPath(),
+                {Dword(kDisableSysFx, 1), Text(kStreamSlot, kForeignA), offload});
+    WriteValues(PropertiesPath(speakers), {Dword(kDisableSysFx, 1)});
+    const std::string block = ListBlock(RunKovractl(L"list").out, "Kovra Test Speakers");
+    for (const char* line :
+         {"  enhancements:     DISABLED: \"Disable all enhancements\" is ticked, or Windows "
+          "switched the system effects off after one failed to load ten times in a row",
+          "Once the cause is fixed: kovractl enable-effects "
+          "\"{0.0.0.00000000}.{7E57F1A0-0000-4000-8000-0000000000A1}\"\n",
+          "  offload:          offload effects in {d04e05a6-594b-4fb6-a80d-01af5eed7d1d},11: "
+          "streams the driver offloads to hardware do not pass through KovraAPO\n"}) {
+        EXPECT_TRUE(Contains(block, line)) << "no \"" << line << "\" in:\n" << block;
+    }
+    Expect(L"enable-effects speakers", 0, {"System effects switched back on for Kovra Test"});
+    EXPECT_EQ(ValuesOf(speakers.FxPath()),
+              Sorted({Dword(kDisableSysFx, 0), Text(kStreamSlot, kForeignA), offload}));
+    const std::vector<Value> properties = ValuesOf(PropertiesPath(speakers));
+    EXPECT_NE(std::find(properties.begin(), properties.end(), Dword(kDisableSysFx, 0)),
+              properties.end());
+    Expect(L"enable-effects speakers", 0, {"System effects are on for Kovra Test Speakers"});
+}
+
+// Whether the audio engine loads an effect without a release signature, as list says it.
+TEST_F(KovractlProgram, ListSaysWhichFileIsRegisteredAndHowSigningStands) {
+    const std::wstring audio = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Audio";
+    const std::wstring control = L"SYSTEM\\CurrentControlSet\\Control";
+    const std::vector<Value> startOptions = ValuesOf(control);
+    const struct {
+        std::wstring key;
+        Value value;
+        const char* line;
+    } cases[] = {
+        {audio, Dword(L"Unrelated", 1), "Signing: only signed effects load"},
+        {control, Text(L"SystemStartOptions", L" NOEXECUTE=OPTIN  TESTSIGNING"),
+         "Signing: test signing is on: the audio engine loads a test-signed KovraAPO.dll"},
+        {audio, Dword(L"DisableProtectedAudioDG", 1),
+         "Signing: DisableProtectedAudioDG is 1: the audio engine loads KovraAPO unsigned too"},
+    };
+    for (const auto& entry : cases) {
+        WriteValues(entry.key, {entry.value});
+        const std::string out = RunKovractl(L"list").out;
+        EXPECT_TRUE(Contains(out, entry.line)) << out;
+        EXPECT_TRUE(Contains(out, "KovraAPO.dll, version 1.0.0.0\n")) << out;
+        HKEY key = nullptr;
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, entry.key.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                      &key);
+        RegDeleteValueW(key, entry.value.name.c_str());
+        RegCloseKey(key);
+    }
+    WriteValues(control, startOptions);
 }
 
 TEST_F(KovractlProgram, SetWritesThroughTheEndpointStoreAndSaysWhatTheEffectDoes) {

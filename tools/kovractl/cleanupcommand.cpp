@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "controlplatform.h"
 #include "fxbackup.h"
+#include "fxinstall.h"
 #include "resultdescription.h"
 
 namespace {
@@ -11,23 +12,24 @@ std::wstring ErrorText(LSTATUS status) {
     return DescribeResult(HRESULT_FROM_WIN32(static_cast<DWORD>(status)));
 }
 
-// One line per endpoint that still has a backup, and why it is still needed.
+// The command that settles the endpoint's record: the uninstall (with --force where KovraAPO sits
+// in values no record covers), or, for an endpoint Windows has removed, dropping the record.
+std::wstring SettlingCommand(const std::wstring& guid, const EndpointInfo& endpoint) {
+    if (!EndpointKeyExists(guid)) {
+        return DropRecordCommand(guid) + L"  (the endpoint is gone; nothing is left to put back)";
+    }
+    const bool needsForce = PreviewUninstall(guid).change == FxChange::NoBackup;
+    return L"kovractl uninstall \"" + endpoint.id + L"\"" + (needsForce ? L" --force" : L"");
+}
+
+// One line per endpoint that still has a backup, and the command that settles it.
 std::wstring BackupLines(const std::vector<std::wstring>& guids,
                          const std::vector<EndpointInfo>& listed) {
     std::wstring lines;
     for (const std::wstring& guid : guids) {
-        HKEY key = nullptr;
-        const bool endpointExists =
-            RegOpenKeyExW(HKEY_LOCAL_MACHINE, RenderEndpointPath(guid).c_str(), 0,
-                          KEY_READ | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS;
-        if (key) {
-            RegCloseKey(key);
-        }
-        lines += L"  " + EndpointLine(EndpointOfGuid(listed, guid)) +
-                 (endpointExists ? L""
-                                 : L"  (the endpoint's key is gone: reg delete HKLM\\" +
-                                       BackupPath(guid) + L" /f /reg:64 drops the backup)") +
-                 L"\n";
+        const EndpointInfo endpoint = EndpointOfGuid(listed, guid);
+        lines +=
+            L"  " + EndpointLine(endpoint) + L"\n    " + SettlingCommand(guid, endpoint) + L"\n";
     }
     return lines;
 }
@@ -51,9 +53,10 @@ int RunCleanup(EndpointSource& endpoints, ConsoleText& text) {
         }
         return Fail(text, kExitProtected,
                     L"HKLM\\" + std::wstring(kProductKey) +
-                        L" is kept: it holds the effects KovraAPO replaced on these endpoints,\n" +
+                        L" is kept: it holds what KovraAPO replaced on these endpoints. The "
+                        L"command under each settles it:\n" +
                         BackupLines(guids, listed) +
-                        L"Run kovractl uninstall --all first. Nothing was changed.");
+                        L"then run kovractl cleanup again. Nothing was changed.");
     }
     RegistryKey key;
     status = controlPlatform.openKey(HKEY_LOCAL_MACHINE, kProductKey, 0,

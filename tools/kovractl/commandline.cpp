@@ -12,12 +12,12 @@ struct CommandName {
 };
 
 constexpr CommandName kCommands[] = {
-    {L"list", CommandKind::List},       {L"set", CommandKind::Set},
-    {L"install", CommandKind::Install}, {L"uninstall", CommandKind::Uninstall},
-    {L"cleanup", CommandKind::Cleanup}, {L"help", CommandKind::Help},
-    {L"--help", CommandKind::Help},     {L"-h", CommandKind::Help},
-    {L"/?", CommandKind::Help},         {L"--version", CommandKind::Version},
-    {L"version", CommandKind::Version},
+    {L"list", CommandKind::List},         {L"set", CommandKind::Set},
+    {L"install", CommandKind::Install},   {L"uninstall", CommandKind::Uninstall},
+    {L"cleanup", CommandKind::Cleanup},   {L"enable-effects", CommandKind::EnableEffects},
+    {L"help", CommandKind::Help},         {L"--help", CommandKind::Help},
+    {L"-h", CommandKind::Help},           {L"/?", CommandKind::Help},
+    {L"--version", CommandKind::Version}, {L"version", CommandKind::Version},
 };
 
 ParsedCommandLine Error(const std::wstring& message) {
@@ -131,6 +131,13 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
     if (command.kind == CommandKind::Install || command.kind == CommandKind::Uninstall) {
         return ParseEffectChange(arguments, command, found->name);
     }
+    if (command.kind == CommandKind::EnableEffects) {
+        if (arguments.size() != 2 || arguments[1].empty() || arguments[1].rfind(L"--", 0) == 0) {
+            return Error(L"enable-effects needs one ENDPOINT");
+        }
+        command.endpoint = arguments[1];
+        return {command, L""};
+    }
     if (command.kind != CommandKind::Set) {
         return arguments.size() == 1 ? ParsedCommandLine{command, L""}
                                      : Error(std::wstring(found->name) + L" takes no arguments");
@@ -158,12 +165,14 @@ std::wstring UsageText() {
            L"  kovractl cleanup                      remove HKLM\\SOFTWARE\\KovraAPO once no "
            L"endpoint\n"
            L"                                        needs the backups kept there\n"
+           L"  kovractl enable-effects ENDPOINT      switch the endpoint's system effects back on\n"
+           L"                                        after Windows switched them off\n"
            L"  kovractl help | --version\n"
            L"\n"
            L"ENDPOINT is an endpoint id, a piece of a friendly name that only one endpoint "
            L"has,\n"
-           L"or \"default\". Numbers are decimal or 0x-hexadecimal. install, uninstall, cleanup\n"
-           L"and set need an elevated command prompt. install --force installs although the\n"
+           L"or \"default\". Numbers are decimal or 0x-hexadecimal. All commands but list, help\n"
+           L"and --version need an elevated command prompt. install --force installs although the\n"
            L"effect cannot be loaded; uninstall --force takes KovraAPO out although no backup\n"
            L"says what the endpoint held before.\n"
            L"\n"

@@ -1,4 +1,5 @@
-// kovractl's command line: list, set, install, uninstall, cleanup, help and version.
+// kovractl's command line: list, set, install, uninstall, cleanup, enable-effects, help and
+// version.
 #pragma once
 
 #include <windows.h>
@@ -7,11 +8,11 @@
 #include <string>
 #include <vector>
 
-enum class CommandKind { List, Set, Install, Uninstall, Cleanup, Help, Version };
+enum class CommandKind { List, Set, Install, Uninstall, Cleanup, EnableEffects, Help, Version };
 
 struct Command {
     CommandKind kind = CommandKind::Help;
-    std::wstring endpoint;     // for set, install and uninstall
+    std::wstring endpoint;     // for set, install, uninstall and enable-effects
     bool allEndpoints = false; // uninstall --all
     bool force = false;        // install and uninstall --force
     std::optional<UINT32> enable;

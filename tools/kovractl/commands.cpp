@@ -3,6 +3,10 @@
 #include "endpointselection.h"
 #include "resultdescription.h"
 
+const wchar_t kRestartAdvice[] =
+    L"Restart the audio services so that Windows reads the endpoint's effects again: "
+    L"net stop AudioEndpointBuilder /y, then net start audiosrv (or reboot).\n";
+
 int Fail(ConsoleText& text, int exitCode, const std::wstring& message) {
     text.err += L"kovractl: " + message + L"\n";
     return exitCode;
@@ -68,6 +72,8 @@ int RunCommand(const Command& command, EndpointSource& endpoints, ConsoleText& t
         return RunUninstall(command, endpoints, text);
     case CommandKind::Cleanup:
         return RunCleanup(endpoints, text);
+    case CommandKind::EnableEffects:
+        return RunEnableEffects(command, endpoints, text);
     case CommandKind::Help:
         text.out += UsageText();
         return kExitDone;

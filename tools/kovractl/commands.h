@@ -29,6 +29,7 @@ int RunSet(const Command& command, EndpointSource& endpoints, ConsoleText& text)
 int RunInstall(const Command& command, EndpointSource& endpoints, ConsoleText& text);
 int RunUninstall(const Command& command, EndpointSource& endpoints, ConsoleText& text);
 int RunCleanup(EndpointSource& endpoints, ConsoleText& text);
+int RunEnableEffects(const Command& command, EndpointSource& endpoints, ConsoleText& text);
 
 // Shared by the commands.
 struct ChosenEndpoint {
@@ -47,6 +48,9 @@ std::wstring EndpointLine(const EndpointInfo& endpoint);
 
 // The listed endpoint whose registry key is `guid`; one named by its id alone when none is.
 EndpointInfo EndpointOfGuid(const std::vector<EndpointInfo>& listed, const std::wstring& guid);
+
+// How to make Windows read the endpoints' effects again.
+extern const wchar_t kRestartAdvice[];
 
 // "needs administrator rights" for a caller that is not elevated.
 int NotElevated(ConsoleText& text, const wchar_t* commandName);

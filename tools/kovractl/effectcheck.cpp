@@ -7,6 +7,9 @@
 #include "resultdescription.h"
 
 #include <objbase.h>
+#include <winver.h>
+
+#include <vector>
 
 namespace {
 
@@ -35,6 +38,25 @@ bool EngineLibraryReachable(const std::wstring& module) {
         }
     }
     return false;
+}
+
+// "1.0.0.0" from the file's version resource; empty without one.
+std::wstring FileVersionOf(const std::wstring& path) {
+    DWORD ignored = 0;
+    std::vector<BYTE> resource(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT size = 0;
+    if (resource.empty() ||
+        !GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(resource.size()),
+                             resource.data()) ||
+        !VerQueryValueW(resource.data(), L"\\", reinterpret_cast<void**>(&info), &size) || !info ||
+        size < sizeof *info) {
+        return L"";
+    }
+    return std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." +
+           std::to_wstring(LOWORD(info->dwFileVersionMS)) + L"." +
+           std::to_wstring(HIWORD(info->dwFileVersionLS)) + L"." +
+           std::to_wstring(LOWORD(info->dwFileVersionLS));
 }
 
 } // namespace
@@ -66,4 +88,13 @@ std::wstring EffectLoadProblem() {
                DescribeResult(FAILED(result) ? result : E_POINTER);
     }
     return L"";
+}
+
+std::wstring DescribeRegisteredEffect() {
+    const std::wstring module = RegisteredServerPath(CLSID_KovraAPO);
+    if (module.empty()) {
+        return L"not registered (regsvr32 KovraAPO.dll)";
+    }
+    const std::wstring version = FileVersionOf(module);
+    return module + (version.empty() ? L" (no version resource)" : L", version " + version);
 }

@@ -7,3 +7,7 @@
 
 // Empty when the effect can be created; otherwise what is wrong and how to put it right.
 std::wstring EffectLoadProblem();
+
+// "C:\Program Files\KovraAPO\1.0\KovraAPO.dll, version 1.0.0.0": the file COM loads the effect
+// from, which regsvr32 of another version's folder changes; "not registered" without one.
+std::wstring DescribeRegisteredEffect();

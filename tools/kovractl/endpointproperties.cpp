@@ -49,11 +49,15 @@ std::wstring DescribeReading(const PropertyReading& reading) {
 }
 
 HRESULT WriteProperty(IPropertyStore* store, EndpointProperty property, UINT32 value) {
+    return WritePropertyKey(store, PropertyKeyOf(property), value);
+}
+
+HRESULT WritePropertyKey(IPropertyStore* store, const PROPERTYKEY& key, UINT32 value) {
     PROPVARIANT variant;
     PropVariantInit(&variant);
     variant.vt = VT_UI4;
     variant.ulVal = value;
-    HRESULT result = store->SetValue(PropertyKeyOf(property), variant);
+    HRESULT result = store->SetValue(key, variant);
     if (SUCCEEDED(result)) {
         result = store->Commit();
         // A store that writes through at SetValue has nothing left to commit.

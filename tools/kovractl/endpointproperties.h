@@ -29,3 +29,4 @@ std::wstring DescribeReading(const PropertyReading& reading);
 // SetValue of a VT_UI4 value, then Commit, so the platform tells the running effect about each
 // property in the order of the writes.
 HRESULT WriteProperty(IPropertyStore* store, EndpointProperty property, UINT32 value);
+HRESULT WritePropertyKey(IPropertyStore* store, const PROPERTYKEY& key, UINT32 value);

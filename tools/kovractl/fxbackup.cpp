@@ -8,6 +8,8 @@ namespace {
 constexpr wchar_t kBackups[] = L"SOFTWARE\\KovraAPO\\Replaced";
 constexpr wchar_t kWrittenValues[] = L"WrittenValues";
 constexpr wchar_t kCreatedMarker[] = L"CreatedFxProperties";
+constexpr wchar_t kWrotePrefix[] = L"Written:";
+constexpr size_t kWrotePrefixLength = sizeof kWrotePrefix / sizeof kWrotePrefix[0] - 1;
 
 bool SameName(const std::wstring& first, const std::wstring& second) {
     return _wcsicmp(first.c_str(), second.c_str()) == 0;
@@ -17,6 +19,19 @@ bool MarkerSet(const NamedValues& values) {
     const auto found = values.find(kCreatedMarker);
     return found != values.end() && found->second.type == REG_DWORD &&
            found->second.data != std::vector<BYTE>(4, 0);
+}
+
+// The record's values by name, as they are stored.
+NamedValues StoredValues(const FxBackup& backup) {
+    NamedValues stored = backup.saved;
+    for (const auto& [name, value] : backup.wrote) {
+        stored[kWrotePrefix + name] = value;
+    }
+    stored[kWrittenValues] = TextListValue(backup.written);
+    if (backup.createdFxKey) {
+        stored[kCreatedMarker] = DwordValue(1);
+    }
+    return stored;
 }
 
 } // namespace
@@ -33,6 +48,10 @@ std::wstring BackupPath(const std::wstring& endpointGuid) {
     return std::wstring(kBackups) + L"\\" + endpointGuid;
 }
 
+std::wstring DropRecordCommand(const std::wstring& endpointGuid) {
+    return L"reg delete \"HKLM\\" + BackupPath(endpointGuid) + L"\" /f /reg:64";
+}
+
 bool FxBackup::Records(const std::wstring& name) const {
     for (const std::wstring& recorded : written) {
         if (SameName(recorded, name)) {
@@ -43,8 +62,24 @@ bool FxBackup::Records(const std::wstring& name) const {
 }
 
 std::optional<RawValue> FxBackup::Saved(const std::wstring& name) const {
-    const auto found = saved.find(name);
-    return found == saved.end() ? std::nullopt : std::optional(found->second);
+    return FindValue(saved, name);
+}
+
+RawValue FxBackup::Wrote(const std::wstring& name) const {
+    const std::optional<RawValue> recorded = FindValue(wrote, name);
+    return recorded ? *recorded : InstalledValue(name, Saved(name));
+}
+
+void FxBackup::Add(const std::wstring& name, const std::optional<RawValue>& before,
+                   const RawValue& written) {
+    if (!Records(name)) {
+        this->written.push_back(name);
+    }
+    saved.erase(name);
+    if (before) {
+        saved[name] = *before;
+    }
+    wrote[name] = written;
 }
 
 LSTATUS ReadBackup(const std::wstring& endpointGuid, const NamedValues& fxValues,
@@ -75,33 +110,30 @@ LSTATUS ReadBackup(const std::wstring& endpointGuid, const NamedValues& fxValues
             }
         }
     }
-    values.erase(kWrittenValues);
-    values.erase(kCreatedMarker);
-    backup.saved = std::move(values);
+    for (const auto& [name, value] : values) {
+        if (SameName(name, kWrittenValues) || SameName(name, kCreatedMarker)) {
+            continue;
+        }
+        if (_wcsnicmp(name.c_str(), kWrotePrefix, kWrotePrefixLength) == 0) {
+            backup.wrote[name.substr(kWrotePrefixLength)] = value;
+        } else {
+            backup.saved[name] = value;
+        }
+    }
     return ERROR_SUCCESS;
 }
 
-LSTATUS RecordReplaced(HKEY backupKey, const FxBackup& backup,
-                       const std::vector<std::wstring>& names, const NamedValues& before,
-                       bool createdFxKey) {
-    std::vector<std::wstring> written = backup.written;
-    for (const std::wstring& name : names) {
-        const auto found = before.find(name);
-        const LSTATUS status =
-            RestoreValue(backupKey, name.c_str(),
-                         found == before.end() ? std::nullopt : std::optional(found->second));
-        if (status != ERROR_SUCCESS) {
-            return status;
-        }
-        if (!backup.Records(name)) {
-            written.push_back(name);
-        }
+LSTATUS WriteBackup(HKEY backupKey, const FxBackup& backup) {
+    const NamedValues stored = StoredValues(backup);
+    NamedValues present;
+    LSTATUS status = ReadAllValues(backupKey, present);
+    for (auto value = stored.begin(); status == ERROR_SUCCESS && value != stored.end(); ++value) {
+        status = SetRawValue(backupKey, value->first.c_str(), value->second);
     }
-    LSTATUS status = SetRawValue(backupKey, kWrittenValues, TextListValue(written));
-    if (status == ERROR_SUCCESS && createdFxKey) {
-        const DWORD created = 1;
-        status = controlPlatform.setValue(backupKey, kCreatedMarker, 0, REG_DWORD,
-                                          reinterpret_cast<const BYTE*>(&created), sizeof created);
+    for (auto value = present.begin(); status == ERROR_SUCCESS && value != present.end(); ++value) {
+        if (!stored.count(value->first)) {
+            status = DeleteValueIfPresent(backupKey, value->first.c_str());
+        }
     }
     return status;
 }

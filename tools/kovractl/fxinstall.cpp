@@ -82,16 +82,11 @@ bool KeyIsEmpty(const std::wstring& path) {
            subkeys == 0 && values == 0;
 }
 
-std::optional<RawValue> ValueOf(const NamedValues& values, const std::wstring& name) {
-    const auto found = values.find(name);
-    return found == values.end() ? std::nullopt : std::optional(found->second);
-}
-
 // Puts the named values of `key` back to `snapshot`; false when one of them refused.
 bool RestoreValues(HKEY key, const std::vector<std::wstring>& names, const NamedValues& snapshot) {
     bool restored = true;
     for (const std::wstring& name : names) {
-        restored &= RestoreValue(key, name.c_str(), ValueOf(snapshot, name)) == ERROR_SUCCESS;
+        restored &= RestoreValue(key, name.c_str(), FindValue(snapshot, name)) == ERROR_SUCCESS;
     }
     return restored;
 }
@@ -118,13 +113,36 @@ struct InstallTarget {
     NamedValues values;
 };
 
+// The record this install leaves. Of an earlier install's entries only those whose value still
+// holds, byte for byte, the KovraAPO effect that install wrote stay: an install that finds
+// something to write again finds an endpoint someone wrote since (a driver update, as a rule), and
+// every other value there, even one equal to what kovractl wrote, is theirs now. What this install
+// writes over is recorded as it finds it.
+FxBackup NextBackup(const FxBackup& earlier, const NamedValues& values,
+                    const std::vector<FxWrite>& writes, bool createdFxKey) {
+    FxBackup next;
+    next.exists = true;
+    next.createdFxKey = createdFxKey || earlier.createdFxKey;
+    for (const std::wstring& name : earlier.written) {
+        const RawValue wrote = earlier.Wrote(name);
+        if (HoldsKovraAPO(wrote) && FindValue(values, name) == wrote) {
+            next.Add(name, earlier.Saved(name), wrote);
+        }
+    }
+    for (const FxWrite& write : writes) {
+        next.Add(write.name, FindValue(values, write.name), write.value);
+    }
+    return next;
+}
+
 // Writes the planned values after recording what they replace. On a failure everything written
-// is taken back; should that fail too, the record stays, so that an uninstall can finish it.
+// is taken back, the record included; should that fail too, the record stays, so that an
+// uninstall can finish it.
 FxOutcome WriteInstall(InstallTarget& target, const std::vector<FxWrite>& writes,
                        FxOutcome outcome) {
-    FxBackup backup;
+    FxBackup earlier;
     const std::wstring backupPath = BackupPath(target.guid);
-    LSTATUS status = ReadBackup(target.guid, target.values, backup);
+    LSTATUS status = ReadBackup(target.guid, target.values, earlier);
     RegistryKey backupKey;
     bool backupCreated = false;
     if (status == ERROR_SUCCESS) {
@@ -134,13 +152,13 @@ FxOutcome WriteInstall(InstallTarget& target, const std::vector<FxWrite>& writes
     if (status == ERROR_SUCCESS) {
         status = ReadAllValues(backupKey.Get(), backupBefore);
     }
+    if (status == ERROR_SUCCESS) {
+        status = WriteBackup(backupKey.Get(),
+                             NextBackup(earlier, target.values, writes, target.fxKeyCreated));
+    }
     std::vector<std::wstring> names;
     for (const FxWrite& write : writes) {
         names.push_back(write.name);
-    }
-    if (status == ERROR_SUCCESS) {
-        status = RecordReplaced(backupKey.Get(), backup, names, target.values,
-                                target.fxKeyCreated || backup.createdFxKey);
     }
     std::wstring failedPath = backupPath;
     size_t written = 0;
@@ -153,7 +171,7 @@ FxOutcome WriteInstall(InstallTarget& target, const std::vector<FxWrite>& writes
     if (status == ERROR_SUCCESS) {
         for (const FxWrite& write : writes) {
             outcome.values.push_back(
-                {write.name, How::Written, ValueOf(target.values, write.name), write.value});
+                {write.name, How::Written, FindValue(target.values, write.name), write.value});
         }
         return outcome;
     }
@@ -175,38 +193,40 @@ FxOutcome WriteInstall(InstallTarget& target, const std::vector<FxWrite>& writes
     return outcome;
 }
 
-// What uninstall does with one value: `how`, and the value it then holds.
+// A list without KovraAPO's entries; nothing when no entry is left of a list that did not exist.
+std::optional<RawValue> ListWithoutKovraAPO(const RawValue& list, bool existedBefore) {
+    const RawValue kept = WithoutKovraAPO(list);
+    return TextsOf(kept).empty() && !existedBefore ? std::nullopt : std::optional(kept);
+}
+
+// What uninstall does with one value: `how`, and the value it then holds. A recorded value that
+// holds what the install wrote goes back to what it held before; one that holds anything else was
+// written since by someone else and stays theirs, except that KovraAPO leaves an effect value that
+// still names it.
 FxValueChange PlanUndo(const std::wstring& name, const NamedValues& values,
                        const FxBackup& backup) {
-    const std::optional<RawValue> current = ValueOf(values, name);
-    const std::optional<RawValue> saved = backup.Saved(name);
+    const std::optional<RawValue> current = FindValue(values, name);
     const FxValueKind kind = KindOf(name);
+    const bool namesKovra = current && kind != FxValueKind::Setting && HoldsKovraAPO(*current);
     FxValueChange change{name, How::TakenSince, current, current};
-    const bool ours =
-        current && (kind == FxValueKind::Setting
-                        ? backup.Records(name) && *current == InstalledValue(name, saved)
-                        : HoldsKovraAPO(*current));
-    if (!ours) {
-        change.how = current == saved ? How::AlreadyBack : How::TakenSince;
-        return change;
-    }
-    if (kind == FxValueKind::EffectList &&
-        (!backup.Records(name) || *current != InstalledValue(name, saved))) {
-        // Others changed the list since, or nothing says what it held: only KovraAPO goes.
-        change.after = WithoutKovraAPO(*current);
-        if (TextsOf(*change.after).empty() && !saved) {
-            change.after.reset();
-        }
-        change.how = backup.Records(name) ? How::KovraRemoved : How::ForcedOut;
-        return change;
-    }
     if (!backup.Records(name)) {
+        // Only an effect value that names KovraAPO comes here.
         change.how = How::ForcedOut;
-        change.after.reset();
+        change.after =
+            kind == FxValueKind::EffectList ? ListWithoutKovraAPO(*current, false) : std::nullopt;
         return change;
     }
-    change.how = saved ? How::Restored : How::Emptied;
-    change.after = saved;
+    const std::optional<RawValue> saved = backup.Saved(name);
+    if (current == backup.Wrote(name) || (namesKovra && kind == FxValueKind::EffectClsid)) {
+        change.how = saved ? How::Restored : How::Emptied;
+        change.after = saved;
+    } else if (current == saved) {
+        change.how = How::AlreadyBack;
+    } else if (namesKovra) {
+        // A list others changed since: only KovraAPO goes.
+        change.how = How::KovraRemoved;
+        change.after = ListWithoutKovraAPO(*current, saved.has_value());
+    }
     return change;
 }
 
@@ -237,13 +257,44 @@ bool Changes(const FxValueChange& change) {
     return change.how != How::TakenSince && change.how != How::AlreadyBack;
 }
 
-FxOutcome NotInstalled(const std::wstring& guid, const FxBackup& backup, bool force,
-                       FxLayout layout) {
-    FxOutcome outcome = Outcome(FxChange::NotInstalled, layout);
-    outcome.staleBackup = backup.exists;
-    if (backup.exists && force) {
-        DeleteKey(BackupPath(guid));
-        outcome.backupDiscarded = !KeyExists(BackupPath(guid));
+// Not elevated, or no such endpoint: what stops a change before anything is read.
+std::optional<FxOutcome> RefusedBeforeReading(const std::wstring& endpointGuid) {
+    if (!controlPlatform.processIsElevated()) {
+        return Outcome(FxChange::NotElevated);
+    }
+    const std::wstring endpointPath = RenderEndpointPath(endpointGuid);
+    if (!KeyExists(endpointPath)) {
+        return MissingEndpointOr(ERROR_FILE_NOT_FOUND, endpointPath);
+    }
+    return std::nullopt;
+}
+
+// Reads the endpoint and its record and plans the uninstall, without changing anything.
+FxOutcome PlanUninstallOf(const std::wstring& endpointGuid, FxBackup& backup) {
+    if (const std::optional<FxOutcome> refused = RefusedBeforeReading(endpointGuid)) {
+        return *refused;
+    }
+    bool keyExists = false;
+    NamedValues values;
+    LSTATUS status = ReadFxValues(endpointGuid, keyExists, values);
+    if (status == ERROR_SUCCESS) {
+        status = ReadBackup(endpointGuid, values, backup);
+    }
+    if (status != ERROR_SUCCESS) {
+        return RegistryFailure(status, FxPropertiesPath(endpointGuid));
+    }
+    const FxLayout layout = DetectLayout(keyExists, values);
+    const bool effectFound = AnyEffectHoldsKovraAPO(values);
+    if (!backup.exists && !effectFound) {
+        return Outcome(FxChange::NotInstalled, layout);
+    }
+    FxOutcome outcome = Outcome(FxChange::Uninstalled, layout);
+    outcome.effectFound = effectFound;
+    outcome.values = PlanUninstall(values, backup);
+    for (const FxValueChange& change : outcome.values) {
+        if (change.how == How::ForcedOut) {
+            outcome.change = FxChange::NoBackup;
+        }
     }
     return outcome;
 }
@@ -272,7 +323,19 @@ LSTATUS EndpointsWithKovraAPO(std::vector<std::wstring>& guids) {
             guids.push_back(guid);
         }
     }
+    // Records of endpoints that Windows has removed since.
+    for (const std::wstring& backup : backups) {
+        if (std::none_of(endpoints.begin(), endpoints.end(), [&](const std::wstring& guid) {
+                return _wcsicmp(backup.c_str(), guid.c_str()) == 0;
+            })) {
+            guids.push_back(backup);
+        }
+    }
     return status;
+}
+
+bool EndpointKeyExists(const std::wstring& endpointGuid) {
+    return KeyExists(RenderEndpointPath(endpointGuid));
 }
 
 LSTATUS ReadFxValues(const std::wstring& endpointGuid, bool& keyExists, NamedValues& values) {
@@ -288,12 +351,8 @@ LSTATUS ReadFxValues(const std::wstring& endpointGuid, bool& keyExists, NamedVal
 }
 
 FxOutcome InstallEffect(const std::wstring& endpointGuid) {
-    if (!controlPlatform.processIsElevated()) {
-        return Outcome(FxChange::NotElevated);
-    }
-    const std::wstring endpointPath = RenderEndpointPath(endpointGuid);
-    if (!KeyExists(endpointPath)) {
-        return MissingEndpointOr(ERROR_FILE_NOT_FOUND, endpointPath);
+    if (const std::optional<FxOutcome> refused = RefusedBeforeReading(endpointGuid)) {
+        return *refused;
     }
     // Nothing to do needs no write access: an endpoint whose key was handed back to Windows
     // after the install still reports the install.
@@ -329,42 +388,29 @@ FxOutcome InstallEffect(const std::wstring& endpointGuid) {
     return WriteInstall(target, writes, Outcome(FxChange::Installed, layout));
 }
 
+FxOutcome PreviewUninstall(const std::wstring& endpointGuid) {
+    FxBackup backup;
+    return PlanUninstallOf(endpointGuid, backup);
+}
+
 FxOutcome UninstallEffect(const std::wstring& endpointGuid, bool force) {
-    if (!controlPlatform.processIsElevated()) {
-        return Outcome(FxChange::NotElevated);
+    FxBackup backup;
+    FxOutcome outcome = PlanUninstallOf(endpointGuid, backup);
+    if (outcome.change == FxChange::NoBackup && force) {
+        outcome.change = FxChange::Uninstalled;
     }
-    const std::wstring endpointPath = RenderEndpointPath(endpointGuid);
-    if (!KeyExists(endpointPath)) {
-        return MissingEndpointOr(ERROR_FILE_NOT_FOUND, endpointPath);
+    if (outcome.change != FxChange::Uninstalled) {
+        return outcome;
     }
     const std::wstring fxPath = FxPropertiesPath(endpointGuid);
-    bool keyExists = false;
-    NamedValues values;
-    FxBackup backup;
-    LSTATUS status = ReadFxValues(endpointGuid, keyExists, values);
-    if (status == ERROR_SUCCESS) {
-        status = ReadBackup(endpointGuid, values, backup);
-    }
-    if (status != ERROR_SUCCESS) {
-        return RegistryFailure(status, fxPath);
-    }
-    const FxLayout layout = DetectLayout(keyExists, values);
-    if (!AnyEffectHoldsKovraAPO(values)) {
-        return NotInstalled(endpointGuid, backup, force, layout);
-    }
-    FxOutcome outcome = Outcome(FxChange::Uninstalled, layout);
-    outcome.values = PlanUninstall(values, backup);
-    for (const FxValueChange& change : outcome.values) {
-        if (change.how == How::ForcedOut && !force) {
-            outcome.change = FxChange::NoBackup;
-            return outcome;
-        }
-    }
     RegistryKey fxKey;
-    status = OpenReadWrite(fxPath, fxKey);
+    LSTATUS status = ERROR_SUCCESS;
     for (size_t index = 0; status == ERROR_SUCCESS && index < outcome.values.size(); ++index) {
         const FxValueChange& change = outcome.values[index];
-        if (Changes(change)) {
+        if (Changes(change) && !fxKey.Get()) {
+            status = OpenReadWrite(fxPath, fxKey);
+        }
+        if (status == ERROR_SUCCESS && Changes(change)) {
             status = RestoreValue(fxKey.Get(), change.name.c_str(), change.after);
         }
         if (status != ERROR_SUCCESS) {

@@ -23,11 +23,19 @@ constexpr KnownValue kKnownValues[] = {
     {kFxCompositeStream, FxValueKind::EffectList, L"composite stream effects (SFX)"},
     {kFxCompositeMode, FxValueKind::EffectList, L"composite mode effects (MFX)"},
     {kFxCompositeEndpoint, FxValueKind::EffectList, L"composite endpoint effects (EFX)"},
+    {kFxOffloadStream, FxValueKind::EffectClsid, L"offload stream effect (SFX)"},
+    {kFxOffloadMode, FxValueKind::EffectClsid, L"offload mode effect (MFX)"},
+    {kFxCompositeOffloadStream, FxValueKind::EffectList, L"composite offload stream effects"},
+    {kFxCompositeOffloadMode, FxValueKind::EffectList, L"composite offload mode effects"},
     {kFxStreamModes, FxValueKind::Setting, L"processing modes of the stream effect"},
     {L"{d3993a3f-99c2-4402-b5ec-a92a0367664b},6", FxValueKind::Setting,
      L"processing modes of the mode effect"},
     {L"{d3993a3f-99c2-4402-b5ec-a92a0367664b},7", FxValueKind::Setting,
      L"processing modes of the endpoint effect"},
+    {L"{d3993a3f-99c2-4402-b5ec-a92a0367664b},11", FxValueKind::Setting,
+     L"processing modes of the offload stream effect"},
+    {L"{d3993a3f-99c2-4402-b5ec-a92a0367664b},12", FxValueKind::Setting,
+     L"processing modes of the offload mode effect"},
     {kDisableSysFx, FxValueKind::Setting, L"\"Disable all enhancements\" (1: no system effect)"},
 };
 
@@ -63,6 +71,16 @@ FxValueKind KindOf(const std::wstring& name) {
 std::wstring MeaningOf(const std::wstring& name) {
     const KnownValue* known = Find(name);
     return known ? known->meaning : L"";
+}
+
+bool IsOffloadValue(const std::wstring& name) {
+    for (const wchar_t* offload :
+         {kFxOffloadStream, kFxOffloadMode, kFxCompositeOffloadStream, kFxCompositeOffloadMode}) {
+        if (_wcsicmp(offload, name.c_str()) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 FxLayout DetectLayout(bool keyExists, const NamedValues& values) {

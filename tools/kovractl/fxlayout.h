@@ -19,6 +19,12 @@ inline constexpr wchar_t kFxCompositeStream[] = L"{d04e05a6-594b-4fb6-a80d-01af5
 inline constexpr wchar_t kFxCompositeMode[] = L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},14";
 inline constexpr wchar_t kFxCompositeEndpoint[] = L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},15";
 inline constexpr wchar_t kFxStreamModes[] = L"{d3993a3f-99c2-4402-b5ec-a92a0367664b},5";
+// The effects of streams the driver offloads to hardware, Windows 10 1511 and later (composite
+// lists 1803 and later).
+inline constexpr wchar_t kFxOffloadStream[] = L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},11";
+inline constexpr wchar_t kFxOffloadMode[] = L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},12";
+inline constexpr wchar_t kFxCompositeOffloadStream[] = L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},19";
+inline constexpr wchar_t kFxCompositeOffloadMode[] = L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},20";
 // PKEY_AudioEndpoint_Disable_SysFx: 1 when the user ticked "Disable all enhancements".
 inline constexpr wchar_t kDisableSysFx[] = L"{1da5d803-d492-4edd-8c23-e0c0ffee7f0e},5";
 
@@ -35,6 +41,8 @@ enum class FxValueKind {
 FxValueKind KindOf(const std::wstring& name);
 // "stream effect (SFX)", or empty for a name kovractl does not know.
 std::wstring MeaningOf(const std::wstring& name);
+// True for the values of offloaded streams' effects, which kovractl never writes.
+bool IsOffloadValue(const std::wstring& name);
 
 enum class FxLayout {
     NoKey,     // the endpoint has no FxProperties key

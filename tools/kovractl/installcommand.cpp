@@ -7,14 +7,11 @@
 #include "fxbackup.h"
 #include "fxinstall.h"
 #include "resultdescription.h"
+#include "signing.h"
 
 namespace {
 
 using How = FxValueChange::How;
-
-constexpr wchar_t kRestartAdvice[] =
-    L"Restart the audio services so that Windows reads the endpoint's effects again: "
-    L"net stop AudioEndpointBuilder /y, then net start audiosrv (or reboot).\n";
 
 std::wstring Described(const std::optional<RawValue>& value) {
     return value ? DescribeRawValue(*value) : L"(absent)";
@@ -26,7 +23,7 @@ std::wstring ValueLine(const FxValueChange& change) {
                         L": " + Described(change.before);
     switch (change.how) {
     case How::TakenSince:
-        return line + L" (changed since the install; left as it is)\n";
+        return line + L" (written since the install by another program; left to it)\n";
     case How::AlreadyBack:
         return line + L" (already as before the install)\n";
     default:
@@ -70,8 +67,8 @@ int ReportTrouble(const FxOutcome& outcome, const wchar_t* commandName, const st
     case FxChange::AccessDenied:
         exitCode = kExitRefused;
         message = key + L" is not writable (access denied). Windows keeps the endpoint's keys "
-                        L"for itself: give Administrators full control of this key (README, "
-                        L"\"Install on Windows\"), then run kovractl again.";
+                        L"for itself: give Administrators full control of this key (INSTALL.txt, "
+                        L"\"Troubleshooting\"), then run kovractl again.";
         break;
     case FxChange::NoEndpointKey:
         return Fail(text, kExitFailed, L"the endpoint has no registry key " + key);
@@ -95,9 +92,23 @@ int ReportTrouble(const FxOutcome& outcome, const wchar_t* commandName, const st
     return Fail(text, exitCode, message);
 }
 
+// An endpoint Windows has removed since the install keeps its record until the user drops it.
+int RecordOfRemovedEndpoint(const std::wstring& guid, ConsoleText& text) {
+    return Fail(text, kExitProtected,
+                L"the endpoint " + guid + L" no longer exists (no key HKLM\\" +
+                    RenderEndpointPath(guid) + L"), but the record of what KovraAPO replaced " +
+                    L"there is kept under " + BackupKey(guid) + L". Nothing is left to put " +
+                    L"back; " + DropRecordCommand(guid) + L" drops the record.");
+}
+
 int UninstallOne(const std::wstring& guid, const EndpointInfo& endpoint, bool force,
-                 ConsoleText& text) {
+                 EndpointSource& endpoints, ConsoleText& text) {
     const FxOutcome outcome = UninstallEffect(guid, force);
+    FxBackup backup;
+    if (outcome.change == FxChange::NoEndpointKey &&
+        ReadBackup(guid, {}, backup) == ERROR_SUCCESS && backup.exists) {
+        return RecordOfRemovedEndpoint(guid, text);
+    }
     if (const int trouble = ReportTrouble(outcome, L"uninstall", guid, text)) {
         return trouble;
     }
@@ -111,18 +122,23 @@ int UninstallOne(const std::wstring& guid, const EndpointInfo& endpoint, bool fo
     }
     if (outcome.change == FxChange::NotInstalled) {
         text.out += L"KovraAPO is not installed on " + name + L"; nothing changed.\n";
-        if (outcome.backupDiscarded) {
-            text.out += L"The backup under " + BackupKey(guid) +
-                        L", left from an install whose values were changed since, is "
-                        L"discarded (--force).\n";
-        } else if (outcome.staleBackup) {
-            text.out += L"A backup is still kept under " + BackupKey(guid) +
-                        L": the values an earlier install wrote were changed since by another "
-                        L"program. uninstall --force discards it.\n";
-        }
         return kExitDone;
     }
-    text.out += L"KovraAPO removed from " + name + L"\n" + ValueLines(outcome);
+    if (outcome.effectFound) {
+        text.out += L"KovraAPO removed from " + name + L"\n" + ValueLines(outcome);
+    } else {
+        text.out += L"KovraAPO is no longer on " + name +
+                    L": its effect values were written since the install by another program "
+                    L"(a driver update, as a rule). What the install wrote and nobody changed "
+                    L"since is put back, and its record is dropped:\n" +
+                    ValueLines(outcome);
+    }
+    bool keyExists = false;
+    NamedValues values;
+    if (ReadFxValues(guid, keyExists, values) == ERROR_SUCCESS &&
+        EnhancementsDisabled(endpoints, endpoint.id, values)) {
+        text.out += kEffectsStillOff;
+    }
     return kExitDone;
 }
 
@@ -147,8 +163,8 @@ int UninstallEverywhere(bool force, EndpointSource& endpoints, ConsoleText& text
     }
     int exitCode = kExitDone;
     for (const std::wstring& guid : guids) {
-        exitCode =
-            std::max(exitCode, UninstallOne(guid, EndpointOfGuid(listed, guid), force, text));
+        exitCode = std::max(
+            exitCode, UninstallOne(guid, EndpointOfGuid(listed, guid), force, endpoints, text));
     }
     return exitCode;
 }
@@ -185,6 +201,7 @@ int RunInstall(const Command& command, EndpointSource& endpoints, ConsoleText& t
     if (!loadProblem.empty()) {
         text.out += L"Warning: the audio engine cannot load KovraAPO yet: " + loadProblem + L".\n";
     }
+    text.out += SigningNote();
     bool keyExists = false;
     NamedValues values;
     if (ReadFxValues(chosen.guid, keyExists, values) == ERROR_SUCCESS &&
@@ -202,5 +219,5 @@ int RunUninstall(const Command& command, EndpointSource& endpoints, ConsoleText&
     if (const int chosenResult = ChooseEndpointFor(command, endpoints, text, chosen)) {
         return chosenResult;
     }
-    return UninstallOne(chosen.guid, chosen.info, command.force, text);
+    return UninstallOne(chosen.guid, chosen.info, command.force, endpoints, text);
 }

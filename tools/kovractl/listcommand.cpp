@@ -1,11 +1,14 @@
 // kovractl list: every render endpoint with its FX values and their layout, whether Windows loads
 // KovraAPO there, and the effect's two endpoint properties.
 #include "commands.h"
+#include "effectcheck.h"
 #include "endpointproperties.h"
 #include "endpointselection.h"
 #include "enhancements.h"
+#include "fxbackup.h"
 #include "fxinstall.h"
 #include "resultdescription.h"
+#include "signing.h"
 
 #include <mmdeviceapi.h>
 
@@ -60,20 +63,42 @@ std::wstring ValueLines(const NamedValues& values) {
     return lines;
 }
 
-std::wstring InstalledText(FxLayout layout, const NamedValues& values) {
+std::wstring InstalledText(const std::wstring& guid, FxLayout layout, const NamedValues& values) {
     const std::wstring stream = StreamEffectValue(layout);
     if (HoldsKovraAPO(values, stream)) {
         return L"installed: " + MeaningOf(stream) + L" " + stream;
     }
     std::wstring ignored;
     for (const auto& [name, value] : values) {
-        if (KindOf(name) != FxValueKind::Setting && HoldsKovraAPO(value)) {
+        if (KindOf(name) != FxValueKind::Setting && !IsOffloadValue(name) && HoldsKovraAPO(value)) {
             ignored += (ignored.empty() ? L"" : L", ") + name;
         }
     }
-    return ignored.empty() ? L"not installed"
-                           : L"not loaded: named in " + ignored +
-                                 L", which Windows does not read on this layout";
+    if (!ignored.empty()) {
+        return L"not loaded: named in " + ignored + L", which Windows does not read on this layout";
+    }
+    FxBackup backup;
+    if (ReadBackup(guid, values, backup) == ERROR_SUCCESS && backup.exists) {
+        return L"not installed: another program (a driver update, as a rule) wrote the endpoint's "
+               L"effects since the install; kovractl install puts KovraAPO back, kovractl "
+               L"uninstall settles what the install left";
+    }
+    return L"not installed";
+}
+
+// Streams the driver offloads to hardware are processed by the effects of the offload values
+// alone, which kovractl never writes.
+std::wstring OffloadField(const NamedValues& values) {
+    std::wstring offload;
+    for (const auto& [name, value] : values) {
+        if (IsOffloadValue(name)) {
+            offload += (offload.empty() ? L"" : L", ") + name;
+        }
+    }
+    return offload.empty() ? L""
+                           : Field(L"offload:", L"offload effects in " + offload +
+                                                    L": streams the driver offloads to hardware "
+                                                    L"do not pass through KovraAPO");
 }
 
 std::wstring EffectFields(EndpointSource& endpoints, const EndpointInfo& endpoint) {
@@ -88,12 +113,16 @@ std::wstring EffectFields(EndpointSource& endpoints, const EndpointInfo& endpoin
         return Field(L"effects:", L"unreadable: " + DescribeResult(HRESULT_FROM_WIN32(status)));
     }
     const FxLayout layout = DetectLayout(keyExists, values);
+    const std::wstring disabled =
+        L"DISABLED: \"Disable all enhancements\" is ticked, or Windows switched the system "
+        L"effects off after one failed to load ten times in a row; no system effect loads here, "
+        L"the driver's own and KovraAPO neither. Once the cause is fixed: kovractl "
+        L"enable-effects \"" +
+        endpoint.id + L"\"";
     return Field(L"FX layout:", DescribeLayout(layout)) + ValueLines(values) +
-           Field(L"KovraAPO:", InstalledText(layout, values)) +
-           Field(L"enhancements:", EnhancementsDisabled(endpoints, endpoint.id, values)
-                                       ? L"DISABLED: \"Disable all enhancements\" is ticked, so "
-                                         L"Windows loads no system effect here, KovraAPO neither"
-                                       : L"on");
+           Field(L"KovraAPO:", InstalledText(guid, layout, values)) + OffloadField(values) +
+           Field(L"enhancements:",
+                 EnhancementsDisabled(endpoints, endpoint.id, values) ? disabled : L"on");
 }
 
 std::wstring PropertyFields(EndpointSource& endpoints, const EndpointInfo& endpoint) {
@@ -121,6 +150,8 @@ int RunList(EndpointSource& endpoints, ConsoleText& text) {
     text.out += std::to_wstring(listed.size()) +
                 (listed.size() == 1 ? L" render endpoint" : L" render endpoints") +
                 L"; KovraAPO is " + KovraClsidText() + L"\n";
+    text.out += L"Registered: " + DescribeRegisteredEffect() + L"\n";
+    text.out += L"Signing: " + DescribeSigning() + L"\n";
     for (const EndpointInfo& endpoint : listed) {
         text.out += L"\n" + EndpointTitle(endpoint) + L"\n";
         text.out += Field(L"id:", endpoint.id) + Field(L"state:", StateName(endpoint.state));

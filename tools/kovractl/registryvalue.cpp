@@ -43,6 +43,11 @@ LSTATUS ReadAllValues(HKEY key, NamedValues& values) {
     return status;
 }
 
+std::optional<RawValue> FindValue(const NamedValues& values, const std::wstring& name) {
+    const auto found = values.find(name);
+    return found == values.end() ? std::nullopt : std::optional(found->second);
+}
+
 LSTATUS ReadSubkeyNames(const wchar_t* path, std::vector<std::wstring>& names) {
     names.clear();
     RegistryKey key;
@@ -65,6 +70,11 @@ RawValue TextValue(const std::wstring& text) {
     value.data.resize((text.size() + 1) * sizeof(wchar_t));
     std::memcpy(value.data.data(), text.c_str(), value.data.size());
     return value;
+}
+
+RawValue DwordValue(DWORD number) {
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(&number);
+    return {REG_DWORD, {bytes, bytes + sizeof number}};
 }
 
 RawValue TextListValue(const std::vector<std::wstring>& texts) {

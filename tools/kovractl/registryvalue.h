@@ -34,12 +34,16 @@ using NamedValues = std::map<std::wstring, RawValue, NoCaseLess>;
 
 // Every value of the key, by name.
 LSTATUS ReadAllValues(HKEY key, NamedValues& values);
+// The value named `name`, or nothing.
+std::optional<RawValue> FindValue(const NamedValues& values, const std::wstring& name);
 
 // The names of the subkeys of HKLM\`path` (64-bit view); none when the key does not exist.
 LSTATUS ReadSubkeyNames(const wchar_t* path, std::vector<std::wstring>& names);
 
 // A REG_SZ value holding `text` with its terminator, as the platform's own tools write it.
 RawValue TextValue(const std::wstring& text);
+// A REG_DWORD value.
+RawValue DwordValue(DWORD number);
 // A REG_MULTI_SZ value holding `texts`, each with its terminator, and the closing empty string.
 RawValue TextListValue(const std::vector<std::wstring>& texts);
 
