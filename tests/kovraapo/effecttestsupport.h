@@ -199,13 +199,15 @@ struct Block {
 };
 
 // Every test starts with an empty call record, and no test may see the effect call the engine
-// with a null handle or on an instance it destroyed.
+// with a null handle or on an instance it destroyed, or hand an instance a longer block than it
+// was prepared for.
 class EffectTest : public ::testing::Test {
 protected:
     void SetUp() override { recordingengine::Clear(); }
     void TearDown() override {
         EXPECT_EQ(recordingengine::CallsWithNullHandle(), 0u);
         EXPECT_EQ(recordingengine::CallsOnDestroyedInstances(), 0u);
+        EXPECT_EQ(recordingengine::BlocksBeyondPreparation(), 0u);
         recordingengine::Clear();
     }
     APO_REG_PROPERTIES registration = MakeRegistration();
