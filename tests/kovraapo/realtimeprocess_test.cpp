@@ -1,37 +1,17 @@
 // APOProcess: what each kind of block does to the output record and the engine, the reload
-// block, and the promise that an ordinary block allocates nothing.
+// block, and the promise that no block allocates, frees, locks or waits.
 #include "effecttestsupport.h"
+#include "realtimeprobe.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cstdlib>
 #include <iterator>
-#include <new>
+#include <mutex>
 
 using namespace effecttest;
 using recordingengine::Call;
 using recordingengine::CallsOf;
-
-namespace {
-std::atomic<long> allocationCount{0};
-} // namespace
-
-// Every allocation of the test program passes here, so a test can count them.
-void* operator new(size_t size) {
-    ++allocationCount;
-    if (void* memory = std::malloc(size ? size : 1)) {
-        return memory;
-    }
-    throw std::bad_alloc();
-}
-void operator delete(void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, size_t) noexcept {
-    std::free(memory);
-}
 
 namespace {
 
@@ -289,21 +269,44 @@ TEST_F(RealtimeTest, PresetOutsideTheTableLoadsNothingButEndsTheRequest) {
     EXPECT_EQ(effect->ReloadPending(), 0u);
 }
 
-TEST_F(RealtimeTest, OrdinaryValidBlockAllocatesNothing) {
+// Neither an ordinary block nor a reload block may allocate, free, take a lock or wait on the
+// real-time thread. The engine stand-in does none of that itself, so what is counted is the
+// effect's; the engine library's own share is counted where the library runs.
+TEST_F(RealtimeTest, BlocksAllocateNothingAndTakeNoLock) {
     LockStereo(1, 0);
     Block block(stream, 480, BUFFER_VALID);
     block.Run(effect.effect); // warm up
-    const long before = allocationCount.load();
-    for (int i = 0; i < 100; ++i) {
-        block.Run(effect.effect);
+    for (const bool reload : {false, true}) {
+        SCOPED_TRACE(reload ? "reload blocks" : "ordinary blocks");
+        realtimeprobe::ThreadCount count;
+        for (int i = 0; i < 100; ++i) {
+            if (reload) {
+                effect->SetFilterMode(static_cast<UINT32>(i % 3));
+                effect->RequestReload();
+            }
+            block.Run(effect.effect);
+        }
+        const realtimeprobe::Counts counted = count.Stop();
+        EXPECT_EQ(counted.allocations, 0);
+        EXPECT_EQ(counted.frees, 0);
+        EXPECT_EQ(counted.lockWaits, 0);
+        // Every block did what it stands for: 100 more blocks, or 100 more instances.
+        EXPECT_EQ(CallsOf(reload ? Call::Create : Call::ProcessBlock).size(), 101u);
     }
-    EXPECT_EQ(allocationCount.load(), before);
-    EXPECT_EQ(CallsOf(Call::ProcessBlock).size(), 101u);
-    // The counter does see allocations: otherwise the check above proves nothing.
-    const long beforeProbe = allocationCount.load();
-    int* volatile probe = new int(1);
-    delete probe;
-    EXPECT_EQ(allocationCount.load(), beforeProbe + 1);
+    // The probe does see what it counts: otherwise the checks above prove nothing.
+    std::mutex mutex;
+    mutex.lock(); // winpthreads makes the mutex itself at its first lock
+    mutex.unlock();
+    CriticalSection section;
+    realtimeprobe::ThreadCount count;
+    int* volatile allocated = new int(1);
+    delete allocated;
+    std::lock_guard<std::mutex>{mutex};
+    CriticalSectionGuard{section};
+    const realtimeprobe::Counts counted = count.Stop();
+    EXPECT_EQ(counted.allocations, 1);
+    EXPECT_EQ(counted.frees, 1);
+    EXPECT_EQ(counted.lockWaits, 2);
 }
 
 } // namespace
