@@ -73,11 +73,6 @@ HRESULT STDMETHODCALLTYPE KovraAPO::GetLatency(HNSTIME* pTime) {
     return S_OK;
 }
 
-HRESULT KovraAPO::AcceptConnections(UINT32, APO_CONNECTION_DESCRIPTOR**, UINT32,
-                                    APO_CONNECTION_DESCRIPTOR**) {
-    return S_OK;
-}
-
 void (*afterEndpointValuesRead)(KovraAPO* effect) = nullptr;
 
 UINT32 KovraAPO::UpdateFilterMode() {

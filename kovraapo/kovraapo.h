@@ -97,7 +97,7 @@ public:
     HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR pwstrDeviceId,
                                                      const PROPERTYKEY key) override;
 
-    // CBaseAudioProcessingObject
+    // CBaseAudioProcessingObject: refuses connections whose samples are not 32-bit floats.
     HRESULT AcceptConnections(UINT32 u32NumInputConnections,
                               APO_CONNECTION_DESCRIPTOR** ppInputConnections,
                               UINT32 u32NumOutputConnections,

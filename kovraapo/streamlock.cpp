@@ -2,6 +2,7 @@
 // engine instance opened for it; unlocking destroys the instance.
 #include "kovraapo.h"
 
+#include "audiomediatype.h"
 #include "loghelper.h"
 
 #include <string>
@@ -34,7 +35,46 @@ std::wstring FailureText(HRESULT hr) {
     return wide;
 }
 
+// The real-time path hands the engine 4-byte float samples and writes 4-byte floats. Any other
+// sample would be taken as one: garbage from a wider container, and from a narrower one reads
+// and writes past the buffers the engine sized for it.
+bool HoldsFloatSamples(const APO_CONNECTION_DESCRIPTOR* descriptor) {
+    UNCOMPRESSEDAUDIOFORMAT format;
+    return descriptor && descriptor->pFormat &&
+           SUCCEEDED(descriptor->pFormat->GetUncompressedAudioFormat(&format)) &&
+           format.guidFormatType == SubFormatFromTag(WAVE_FORMAT_IEEE_FLOAT) &&
+           format.dwBytesPerSampleContainer == sizeof(float);
+}
+
+bool AllHoldFloatSamples(UINT32 count, APO_CONNECTION_DESCRIPTOR** descriptors) {
+    for (UINT32 index = 0; index < count; ++index) {
+        if (!HoldsFloatSamples(descriptors[index])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
+
+// Called by the base's lock once every connection passed its checks, so every other refusal
+// keeps its own code; negotiation, which asks about valid bits only, is left as it is.
+HRESULT KovraAPO::AcceptConnections(UINT32 u32NumInputConnections,
+                                    APO_CONNECTION_DESCRIPTOR** ppInputConnections,
+                                    UINT32 u32NumOutputConnections,
+                                    APO_CONNECTION_DESCRIPTOR** ppOutputConnections) {
+    if (!AllHoldFloatSamples(u32NumInputConnections, ppInputConnections)) {
+        LogMessage(__FILE__, __LINE__, PrimaryFace(), false,
+                   L"Unsupported sample format in LockForProcess (in)");
+        return APOERR_FORMAT_NOT_SUPPORTED;
+    }
+    if (!AllHoldFloatSamples(u32NumOutputConnections, ppOutputConnections)) {
+        LogMessage(__FILE__, __LINE__, PrimaryFace(), false,
+                   L"Unsupported sample format in LockForProcess (out)");
+        return APOERR_FORMAT_NOT_SUPPORTED;
+    }
+    return S_OK;
+}
 
 HRESULT STDMETHODCALLTYPE KovraAPO::LockForProcess(
     UINT32 u32NumInputConnections, APO_CONNECTION_DESCRIPTOR** ppInputConnections,

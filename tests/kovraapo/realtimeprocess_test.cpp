@@ -183,6 +183,41 @@ TEST_F(RealtimeTest, RequestDuringAReloadIsAppliedAtTheNextBlock) {
     EXPECT_EQ(effect->ReloadPending(), 0u);
 }
 
+// A block that claims more frames than the lock made room for (the audio engine never sends
+// one) is cut to the lock's maximum, whichever kind it is: nothing past the buffers the lock
+// described is read or written, and the engine never gets a block longer than it was prepared
+// for.
+TEST_F(RealtimeTest, BlockLongerThanTheLocksMaximumIsCutToIt) {
+    Stream roomy(2, 48000, 960); // buffers with room to spare: what is written past 480 shows
+    roomy.input.descriptor.u32MaxFrameCount = roomy.output.descriptor.u32MaxFrameCount = 480;
+    ASSERT_EQ(roomy.Lock(effect.effect), S_OK);
+    const struct {
+        const char* name;
+        APO_BUFFER_FLAGS flags;
+        bool reload;
+    } cases[] = {{"valid", BUFFER_VALID, false},
+                 {"reload", BUFFER_VALID, true},
+                 {"silent", BUFFER_SILENT, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.reload) {
+            effect->RequestReload();
+        }
+        std::fill(roomy.output.samples.begin(), roomy.output.samples.end(), 0.5f);
+        const size_t blocksBefore = CallsOf(Call::ProcessBlock).size();
+        Block block(roomy, 961, c.flags);
+        block.Run(effect.effect);
+        EXPECT_EQ(block.out.u32ValidFrameCount, 480u);
+        const auto blocks = CallsOf(Call::ProcessBlock);
+        EXPECT_EQ(blocks.size(), blocksBefore + (c.flags == BUFFER_VALID && !c.reload));
+        if (blocks.size() > blocksBefore) {
+            EXPECT_EQ(blocks.back().arguments[0], 480);
+        }
+        const auto& out = roomy.output.samples;
+        EXPECT_EQ(std::count(out.begin() + 960, out.end(), 0.5f), 960);
+    }
+}
+
 // Wider input than output: a reload block silences the stereo output of its frames, no more.
 TEST_F(RealtimeTest, ReloadOfWideInputZeroesExactlyTheStereoOutput) {
     for (const UINT32 channels : {6u, 8u}) {
