@@ -124,9 +124,11 @@ protected:
     std::atomic<UINT32> modeProperty{0};
     std::atomic<LONG> referenceCount{1};
     IUnknown* outerUnknown = nullptr; // held without a reference of its own
+    // The locked stream's shape: written by a lock that succeeds, before the engine calls
+    // APOProcess, and by nothing else, so the real-time thread reads them plainly.
     UINT32 inputChannels = 0;
     UINT32 outputChannels = 2;
-    UINT32 maxFrameCount = 0;
+    UINT32 maxFrameCount = 0; // no block is longer, and every instance is prepared for it
     UINT32 blockFrameCount = 0;
     INT32 sampleRate = 0;
     // Written at lock and unlock on the control thread and by reload blocks on the real-time

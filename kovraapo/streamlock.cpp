@@ -88,9 +88,6 @@ HRESULT STDMETHODCALLTYPE KovraAPO::LockForProcess(
                    L"Error in GetUncompressedAudioFormat in LockForProcess (in)");
         return hr;
     }
-    // Taken before the base validates the lock, and kept even when the lock then fails.
-    maxFrameCount = ppInputConnections[0]->u32MaxFrameCount;
-
     UNCOMPRESSEDAUDIOFORMAT outputFormat;
     hr = ReadFirstFormat(u32NumOutputConnections, ppOutputConnections, &outputFormat);
     if (FAILED(hr)) {
@@ -108,6 +105,10 @@ HRESULT STDMETHODCALLTYPE KovraAPO::LockForProcess(
         return hr;
     }
 
+    // The stream's shape changes only with a lock that succeeds: a refused one, a second lock
+    // above all, must not change what a reload block prepares its instance for while the stream
+    // runs.
+    maxFrameCount = ppInputConnections[0]->u32MaxFrameCount;
     inputChannels = inputFormat.dwSamplesPerFrame;
     outputChannels = outputFormat.dwSamplesPerFrame;
     sampleRate = static_cast<INT32>(inputFormat.fFramesPerSecond);
