@@ -76,19 +76,24 @@ HRESULT STDMETHODCALLTYPE KovraAPO::GetLatency(HNSTIME* pTime) {
 void (*afterEndpointValuesRead)(KovraAPO* effect) = nullptr;
 
 UINT32 KovraAPO::UpdateFilterMode() {
-    std::lock_guard<SettingsLock> guard(settingsLock);
-    const UINT32 enable = enableProperty.load();
-    const UINT32 mode = modeProperty.load();
-    if (afterEndpointValuesRead) {
-        afterEndpointValuesRead(this);
+    for (;;) {
+        const PresetSelection::Seen seen = filterMode.Read();
+        const UINT32 enable = enableProperty.load();
+        const UINT32 mode = modeProperty.load();
+        if (afterEndpointValuesRead) {
+            afterEndpointValuesRead(this);
+        }
+        // Both set is not a valid request: the preset in force stays.
+        UINT32 preset = seen.Preset();
+        if (enable != 0 && mode == 0) {
+            preset = 0;
+        } else if (enable == 0) {
+            preset = mode != 0 ? 1 : 2;
+        }
+        if (filterMode.Decide(seen, preset)) {
+            return preset;
+        }
     }
-    if (enable != 0 && mode == 0) {
-        filterMode.exchange(0);
-    } else if (enable == 0) {
-        filterMode.exchange(mode != 0 ? 1 : 2);
-    }
-    // Both set is not a valid request: the preset in force stays.
-    return filterMode.load();
 }
 
 void KovraAPO::OpenEngineInstance(UINT32 preset) {

@@ -13,7 +13,7 @@
 #include "baseaudioprocessingobject.h"
 #include "comptr.h"
 #include "kovraengine.h"
-#include "settingslock.h"
+#include "presetselection.h"
 
 #include <atomic>
 
@@ -103,9 +103,9 @@ public:
                               UINT32 u32NumOutputConnections,
                               APO_CONNECTION_DESCRIPTOR** ppOutputConnections) override;
 
-    // Sets filterMode from the two endpoint values, each read once under the settings lock, and
-    // returns the preset it leaves in force, so the lock opens the instance with the preset it
-    // decided.
+    // Sets filterMode from the two endpoint values and returns the preset it leaves in force, so
+    // the lock opens the instance with the preset it decided. A notification that comes between
+    // its reading the values and its write makes it decide again, never wait.
     UINT32 UpdateFilterMode();
     // Opens an instance of the configuration for the locked stream and `preset`, prepares it,
     // loads the preset and only then puts it in place of the held one, which is destroyed.
@@ -118,7 +118,8 @@ public:
     INonDelegatingUnknown* InnerUnknown() { return static_cast<INonDelegatingUnknown*>(this); }
 
 protected:
-    ComPtr<IPropertyStore> endpointStore;
+    // Set by the first Initialize whose record carries one, read by notifications.
+    PublishedComPtr<IPropertyStore> endpointStore;
     ComPtr<IMMDeviceEnumerator> deviceEnumerator;
     std::atomic<UINT32> enableProperty{0};
     std::atomic<UINT32> modeProperty{0};
@@ -134,12 +135,11 @@ protected:
     // Written at lock and unlock on the control thread and by reload blocks on the real-time
     // thread, which the platform never runs at once; read by blocks only.
     std::atomic<KovraHandle> engineHandle{nullptr};
-    std::atomic<UINT32> filterMode{2};
+    PresetSelection filterMode{2};
     std::atomic<UINT32> reloadPending{0};
     // The held instance's latency, taken when it was opened: GetLatency runs on the control
     // thread and must not touch an instance that a reload block may be replacing.
     std::atomic<UINT32> latencyFrames{0};
-    SettingsLock settingsLock;
 
 private:
     void RunReloadBlock(APO_CONNECTION_PROPERTY* output);

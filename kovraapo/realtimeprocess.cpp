@@ -52,7 +52,7 @@ RT_CODE void KovraAPO::RunReloadBlock(APO_CONNECTION_PROPERTY* output) {
     // the instance raises the flag again and is applied at the next valid block.
     reloadPending.exchange(0);
     // One read: the configuration opened and the filter loaded always agree.
-    OpenEngineInstance(filterMode.load());
+    OpenEngineInstance(filterMode.Preset());
     SilenceOutput(output);
 }
 

@@ -48,7 +48,13 @@ HRESULT STDMETHODCALLTYPE FaultyStore::GetValue(REFPROPERTYKEY key, PROPVARIANT*
     if (FAILED(readFailure) && std::memcmp(&key, &failingKey, sizeof key) == 0) {
         return readFailure;
     }
-    return inner->GetValue(key, value);
+    const HRESULT read = inner->GetValue(key, value);
+    if (afterNextRead) {
+        const std::function<void()> step = std::move(afterNextRead);
+        afterNextRead = nullptr;
+        step();
+    }
+    return read;
 }
 
 namespace {

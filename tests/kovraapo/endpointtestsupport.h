@@ -9,6 +9,7 @@
 #include <propsys.h>
 
 #include <atomic>
+#include <functional>
 
 namespace effecttest {
 
@@ -41,7 +42,8 @@ private:
     IPropertyStore* store = nullptr;
 };
 
-// Forwards to another store, counting reads, and fails the reads of one key when asked.
+// Forwards to another store, counting reads, and fails the reads of one key when asked. A
+// test's step can run after the next read, before the value is handed back.
 class FaultyStore : public IPropertyStore {
 public:
     explicit FaultyStore(IPropertyStore* inner) : inner(inner) {}
@@ -67,6 +69,7 @@ public:
     }
 
     IPropertyStore* inner;
+    std::function<void()> afterNextRead;
     PROPERTYKEY failingKey{};
     HRESULT readFailure = S_OK;
     std::atomic<int> reads{0};
