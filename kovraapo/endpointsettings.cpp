@@ -172,6 +172,14 @@ HRESULT STDMETHODCALLTYPE KovraAPO::OnDefaultDeviceChanged(EDataFlow, ERole, LPC
 // written before the reload flag, so the real-time routine that sees the flag also sees the
 // preset it stands for.
 HRESULT STDMETHODCALLTYPE KovraAPO::OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY key) {
+    // Counted before `going` is read: the destructor sets `going` before it waits for the count.
+    ++notificationsUnderWay;
+    const HRESULT hr = going.load() ? S_OK : ApplyPropertyChange(key);
+    --notificationsUnderWay;
+    return hr;
+}
+
+HRESULT KovraAPO::ApplyPropertyChange(const PROPERTYKEY& key) {
     IPropertyStore* const store = endpointStore.Get();
     if (!store) {
         return S_OK;

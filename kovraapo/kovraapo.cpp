@@ -3,6 +3,7 @@
 #include "kovraapo.h"
 
 #include <cmath>
+#include <thread>
 
 std::atomic<LONG> objectCount{0};
 std::atomic<int32_t> engineStartupResult{0};
@@ -38,16 +39,21 @@ KovraAPO::KovraAPO(IUnknown* outer, const APO_REG_PROPERTIES* registration)
 }
 
 KovraAPO::~KovraAPO() {
+    going = true;
     if (IsInitialized() && deviceEnumerator) {
         deviceEnumerator->UnregisterEndpointNotificationCallback(this);
+    }
+    // The platform's enumerator lets a notification under way finish before it unregisters; one
+    // that does not must not see the store released or the object freed under it either. The
+    // handler never waits, so neither does this for long.
+    while (notificationsUnderWay.load() != 0) {
+        std::this_thread::yield();
     }
     // A client that releases a locked object without unlocking it must not leak the instance.
     DestroyEngineInstance();
     endpointStore.Reset();
     deviceEnumerator.Reset();
-    // Last: once the count is down the module may be unloaded, so no work of the object may
-    // follow it.
-    --objectCount;
+    // The module's count of live objects goes down in InnerRelease, once the memory is freed.
 }
 
 HRESULT STDMETHODCALLTYPE KovraAPO::Reset() {

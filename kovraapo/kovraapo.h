@@ -140,6 +140,10 @@ protected:
     // The held instance's latency, taken when it was opened: GetLatency runs on the control
     // thread and must not touch an instance that a reload block may be replacing.
     std::atomic<UINT32> latencyFrames{0};
+    // Property notifications under way, and whether the object is going: the destructor waits
+    // for those under way, and one that starts while it goes does nothing.
+    std::atomic<LONG> notificationsUnderWay{0};
+    std::atomic<bool> going{false};
 
 private:
     void RunReloadBlock(APO_CONNECTION_PROPERTY* output);
@@ -148,5 +152,6 @@ private:
     HRESULT InitializeFailed(HRESULT hr);
     HRESULT ReadEndpointValues();
     HRESULT RegisterForEndpointNotifications();
+    HRESULT ApplyPropertyChange(const PROPERTYKEY& key);
     void SelectPreset(UINT32 preset);
 };

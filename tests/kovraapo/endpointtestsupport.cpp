@@ -1,6 +1,7 @@
 #include "endpointtestsupport.h"
 
 #include <cstring>
+#include <thread>
 
 namespace effecttest {
 
@@ -115,8 +116,11 @@ public:
     }
     HRESULT STDMETHODCALLTYPE
     UnregisterEndpointNotificationCallback(IMMNotificationClient* client) override {
-        ++probe->unregistrations;
         probe->unregisteredClient = client;
+        ++probe->unregistrations;
+        while (probe->unregisterWaits && probe->notificationsUnderWay.load() != 0) {
+            std::this_thread::yield();
+        }
         return platform->UnregisterEndpointNotificationCallback(client);
     }
 
@@ -145,6 +149,13 @@ HRESULT CreateProbedEnumerator(IMMDeviceEnumerator** enumerator) {
 }
 
 } // namespace
+
+HRESULT EnumeratorProbe::Notify(const PROPERTYKEY& key) {
+    ++notificationsUnderWay;
+    const HRESULT hr = registeredClient->OnPropertyValueChanged(L"endpoint", key);
+    --notificationsUnderWay;
+    return hr;
+}
 
 EnumeratorProbeScope::EnumeratorProbeScope() {
     activeProbe = new EnumeratorProbe;

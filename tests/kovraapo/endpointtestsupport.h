@@ -83,10 +83,16 @@ struct EnumeratorProbe {
     HRESULT registerFailure = S_OK;
     int created = 0;
     int registrations = 0; // successful ones
-    int unregistrations = 0;
+    std::atomic<int> unregistrations{0};
     IMMNotificationClient* registeredClient = nullptr;
     IMMNotificationClient* unregisteredClient = nullptr;
     std::atomic<int> live{0};
+    // Whether Unregister lets a notification under way finish first, as the platform's does.
+    bool unregisterWaits = true;
+    std::atomic<int> notificationsUnderWay{0};
+
+    // A property change reported to the registered client, as the platform's thread does.
+    HRESULT Notify(const PROPERTYKEY& key);
 };
 
 // While it lives, Initialize gets its device enumerators through the probe: each is the

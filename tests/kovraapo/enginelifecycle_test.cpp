@@ -1,8 +1,11 @@
 // The effect object's engine instance: which configuration and preset a lock opens, latency,
 // unlock, and the instance's end when the object goes.
 #include "effecttestsupport.h"
+#include "realtimeprobe.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 using namespace effecttest;
 using recordingengine::Call;
@@ -234,12 +237,19 @@ TEST_F(EngineLifecycleTest, UnknownChannelCountMakesNoCallWithANullHandle) {
     EXPECT_EQ(effect->EngineHandle(), nullptr);
 }
 
-TEST_F(EngineLifecycleTest, ObjectCountFollowsLifetime) {
+// The object counts as live until its memory is freed: once the count is down the module may
+// be unloaded, so none of the object's own code (member and base destructors, the freeing) may
+// run after the decrement.
+TEST_F(EngineLifecycleTest, ObjectCountsAsLiveUntilItsMemoryIsFreed) {
     const LONG before = objectCount.load();
+    static std::atomic<LONG> countedAtFree;
+    countedAtFree = -1;
     {
         EffectHolder effect(&registration);
         EXPECT_EQ(objectCount.load(), before + 1);
+        realtimeprobe::WatchFree(effect.effect, [] { countedAtFree = objectCount.load(); });
     }
+    EXPECT_EQ(countedAtFree.load(), before + 1);
     EXPECT_EQ(objectCount.load(), before);
 }
 
