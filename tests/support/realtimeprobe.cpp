@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <malloc.h>
+#include <tuple>
 
 namespace realtimeprobe {
 namespace {
@@ -34,105 +35,61 @@ void NoteFree(const void* memory) {
     }
 }
 
-// One counted function: the import's own address is kept when its slot is replaced.
-#define KOVRA_COUNTED(note, result, name, parameters, arguments)                                   \
-    result(WINAPI* real_##name) parameters = nullptr;                                              \
-    result WINAPI counted_##name parameters {                                                      \
-        note;                                                                                      \
-        return real_##name arguments;                                                              \
+// The imported functions, by the place of their counted stand-ins in the table below; each is
+// kept when its first import slot is replaced.
+void* imported[32];
+
+// A counted stand-in for the imported function of type `Function` at imported[Place]. A free's
+// first argument is the memory freed.
+template <typename Function> struct Counted;
+template <typename Result, typename... Arguments> struct Counted<Result (*)(Arguments...)> {
+    template <int Place, Kind kind> static Result WINAPI Call(Arguments... arguments) {
+        if constexpr (kind == kFree) {
+            NoteFree(std::get<0>(std::tuple<Arguments...>(arguments...)));
+        } else {
+            Count(kind);
+        }
+        using Real = Result(WINAPI*)(Arguments...);
+        return reinterpret_cast<Real>(imported[Place])(arguments...);
     }
-
-KOVRA_COUNTED(Count(kAllocation), void*, malloc, (size_t size), (size))
-KOVRA_COUNTED(Count(kAllocation), void*, calloc, (size_t count, size_t size), (count, size))
-KOVRA_COUNTED(Count(kAllocation), void*, realloc, (void* memory, size_t size), (memory, size))
-KOVRA_COUNTED(NoteFree(memory), void, free, (void* memory), (memory))
-KOVRA_COUNTED(Count(kAllocation), void*, _aligned_malloc, (size_t size, size_t alignment),
-              (size, alignment))
-KOVRA_COUNTED(NoteFree(memory), void, _aligned_free, (void* memory), (memory))
-KOVRA_COUNTED(Count(kAllocation), char*, _strdup, (const char* text), (text))
-KOVRA_COUNTED(Count(kAllocation), wchar_t*, _wcsdup, (const wchar_t* text), (text))
-KOVRA_COUNTED(Count(kAllocation), LPVOID, HeapAlloc, (HANDLE heap, DWORD flags, SIZE_T size),
-              (heap, flags, size))
-KOVRA_COUNTED(Count(kAllocation), LPVOID, HeapReAlloc,
-              (HANDLE heap, DWORD flags, LPVOID memory, SIZE_T size), (heap, flags, memory, size))
-KOVRA_COUNTED(NoteFree(memory), BOOL, HeapFree, (HANDLE heap, DWORD flags, LPVOID memory),
-              (heap, flags, memory))
-KOVRA_COUNTED(Count(kAllocation), HLOCAL, LocalAlloc, (UINT flags, SIZE_T size), (flags, size))
-KOVRA_COUNTED(NoteFree(memory), HLOCAL, LocalFree, (HLOCAL memory), (memory))
-KOVRA_COUNTED(Count(kAllocation), LPVOID, CoTaskMemAlloc, (SIZE_T size), (size))
-KOVRA_COUNTED(Count(kAllocation), LPVOID, CoTaskMemRealloc, (LPVOID memory, SIZE_T size),
-              (memory, size))
-KOVRA_COUNTED(NoteFree(memory), void, CoTaskMemFree, (LPVOID memory), (memory))
-KOVRA_COUNTED(Count(kLockWait), void, EnterCriticalSection, (LPCRITICAL_SECTION section), (section))
-KOVRA_COUNTED(Count(kLockWait), BOOL, TryEnterCriticalSection, (LPCRITICAL_SECTION section),
-              (section))
-KOVRA_COUNTED(Count(kLockWait), void, AcquireSRWLockExclusive, (PSRWLOCK lock), (lock))
-KOVRA_COUNTED(Count(kLockWait), void, AcquireSRWLockShared, (PSRWLOCK lock), (lock))
-KOVRA_COUNTED(Count(kLockWait), BOOLEAN, TryAcquireSRWLockExclusive, (PSRWLOCK lock), (lock))
-KOVRA_COUNTED(Count(kLockWait), BOOLEAN, TryAcquireSRWLockShared, (PSRWLOCK lock), (lock))
-KOVRA_COUNTED(Count(kLockWait), BOOL, SleepConditionVariableCS,
-              (PCONDITION_VARIABLE condition, PCRITICAL_SECTION section, DWORD milliseconds),
-              (condition, section, milliseconds))
-KOVRA_COUNTED(Count(kLockWait), BOOL, SleepConditionVariableSRW,
-              (PCONDITION_VARIABLE condition, PSRWLOCK lock, DWORD milliseconds, ULONG flags),
-              (condition, lock, milliseconds, flags))
-KOVRA_COUNTED(Count(kLockWait), DWORD, WaitForSingleObject, (HANDLE object, DWORD milliseconds),
-              (object, milliseconds))
-KOVRA_COUNTED(Count(kLockWait), DWORD, WaitForSingleObjectEx,
-              (HANDLE object, DWORD milliseconds, BOOL alertable),
-              (object, milliseconds, alertable))
-KOVRA_COUNTED(Count(kLockWait), DWORD, WaitForMultipleObjects,
-              (DWORD count, const HANDLE* objects, BOOL all, DWORD milliseconds),
-              (count, objects, all, milliseconds))
-KOVRA_COUNTED(Count(kLockWait), DWORD, WaitForMultipleObjectsEx,
-              (DWORD count, const HANDLE* objects, BOOL all, DWORD milliseconds, BOOL alertable),
-              (count, objects, all, milliseconds, alertable))
-KOVRA_COUNTED(Count(kLockWait), void, Sleep, (DWORD milliseconds), (milliseconds))
-KOVRA_COUNTED(Count(kLockWait), DWORD, SleepEx, (DWORD milliseconds, BOOL alertable),
-              (milliseconds, alertable))
-
-#undef KOVRA_COUNTED
+};
 
 struct Hook {
     const char* name;
     void* counted;
-    void** real;
+    int place;
 };
 
-#define KOVRA_HOOK(name)                                                                           \
-    { #name, reinterpret_cast < void*>(&counted_##name), reinterpret_cast < void**>(&real_##name) }
+// The headers' import attributes on the functions' types do not matter here.
+#pragma GCC diagnostic ignored "-Wignored-attributes"
+// clang-format off
+#define KOVRA_HOOK(place, kind, name) \
+    {#name, reinterpret_cast<void*>(&Counted<decltype(&name)>::Call<place, kind>), place}
+// clang-format on
 
 const Hook kHooks[] = {
-    KOVRA_HOOK(malloc),
-    KOVRA_HOOK(calloc),
-    KOVRA_HOOK(realloc),
-    KOVRA_HOOK(free),
-    KOVRA_HOOK(_aligned_malloc),
-    KOVRA_HOOK(_aligned_free),
-    KOVRA_HOOK(_strdup),
-    KOVRA_HOOK(_wcsdup),
-    KOVRA_HOOK(HeapAlloc),
-    KOVRA_HOOK(HeapReAlloc),
-    KOVRA_HOOK(HeapFree),
-    KOVRA_HOOK(LocalAlloc),
-    KOVRA_HOOK(LocalFree),
-    KOVRA_HOOK(CoTaskMemAlloc),
-    KOVRA_HOOK(CoTaskMemRealloc),
-    KOVRA_HOOK(CoTaskMemFree),
-    KOVRA_HOOK(EnterCriticalSection),
-    KOVRA_HOOK(TryEnterCriticalSection),
-    KOVRA_HOOK(AcquireSRWLockExclusive),
-    KOVRA_HOOK(AcquireSRWLockShared),
-    KOVRA_HOOK(TryAcquireSRWLockExclusive),
-    KOVRA_HOOK(TryAcquireSRWLockShared),
-    KOVRA_HOOK(SleepConditionVariableCS),
-    KOVRA_HOOK(SleepConditionVariableSRW),
-    KOVRA_HOOK(WaitForSingleObject),
-    KOVRA_HOOK(WaitForSingleObjectEx),
-    KOVRA_HOOK(WaitForMultipleObjects),
-    KOVRA_HOOK(WaitForMultipleObjectsEx),
-    KOVRA_HOOK(Sleep),
-    KOVRA_HOOK(SleepEx),
+    KOVRA_HOOK(0, kAllocation, malloc),
+    KOVRA_HOOK(1, kAllocation, calloc),
+    KOVRA_HOOK(2, kAllocation, realloc),
+    KOVRA_HOOK(3, kFree, free),
+    KOVRA_HOOK(4, kAllocation, _aligned_malloc),
+    KOVRA_HOOK(5, kFree, _aligned_free),
+    KOVRA_HOOK(6, kAllocation, HeapAlloc),
+    KOVRA_HOOK(7, kAllocation, HeapReAlloc),
+    KOVRA_HOOK(8, kFree, HeapFree),
+    KOVRA_HOOK(9, kAllocation, CoTaskMemAlloc),
+    KOVRA_HOOK(10, kFree, CoTaskMemFree),
+    KOVRA_HOOK(11, kLockWait, EnterCriticalSection),
+    KOVRA_HOOK(12, kLockWait, TryEnterCriticalSection),
+    KOVRA_HOOK(13, kLockWait, AcquireSRWLockExclusive),
+    KOVRA_HOOK(14, kLockWait, AcquireSRWLockShared),
+    KOVRA_HOOK(15, kLockWait, SleepConditionVariableCS),
+    KOVRA_HOOK(16, kLockWait, SleepConditionVariableSRW),
+    KOVRA_HOOK(17, kLockWait, WaitForSingleObject),
+    KOVRA_HOOK(18, kLockWait, WaitForSingleObjectEx),
+    KOVRA_HOOK(19, kLockWait, WaitForMultipleObjects),
+    KOVRA_HOOK(20, kLockWait, Sleep),
+    KOVRA_HOOK(21, kLockWait, SleepEx),
 };
 
 #undef KOVRA_HOOK
@@ -142,8 +99,8 @@ void Replace(ULONGLONG* slot, const Hook& hook) {
     if (*slot == reinterpret_cast<ULONGLONG>(hook.counted)) {
         return;
     }
-    if (!*hook.real) {
-        *hook.real = reinterpret_cast<void*>(*slot);
+    if (!imported[hook.place]) {
+        imported[hook.place] = reinterpret_cast<void*>(*slot);
     }
     DWORD protection = 0;
     if (VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection)) {
@@ -222,8 +179,8 @@ void WatchFree(const void* address, void (*onFree)()) {
 
 } // namespace realtimeprobe
 
-// std::mutex and the other winpthreads primitives, linked statically, are reached through the
-// linker's --wrap (see CMakeLists.txt).
+// std::mutex, std::condition_variable and std::shared_mutex, from winpthreads linked statically,
+// are reached through the linker's --wrap (see CMakeLists.txt).
 #define KOVRA_WRAPPED(name, parameters, arguments)                                                 \
     extern "C" int __real_##name parameters;                                                       \
     extern "C" int __wrap_##name parameters {                                                      \
@@ -232,14 +189,8 @@ void WatchFree(const void* address, void (*onFree)()) {
     }
 
 KOVRA_WRAPPED(pthread_mutex_lock, (pthread_mutex_t * mutex), (mutex))
-KOVRA_WRAPPED(pthread_mutex_trylock, (pthread_mutex_t * mutex), (mutex))
-KOVRA_WRAPPED(pthread_mutex_timedlock, (pthread_mutex_t * mutex, const timespec* until),
-              (mutex, until))
 KOVRA_WRAPPED(pthread_cond_wait, (pthread_cond_t * condition, pthread_mutex_t* mutex),
               (condition, mutex))
-KOVRA_WRAPPED(pthread_cond_timedwait,
-              (pthread_cond_t * condition, pthread_mutex_t* mutex, const timespec* until),
-              (condition, mutex, until))
 KOVRA_WRAPPED(pthread_rwlock_rdlock, (pthread_rwlock_t * lock), (lock))
 KOVRA_WRAPPED(pthread_rwlock_wrlock, (pthread_rwlock_t * lock), (lock))
 
