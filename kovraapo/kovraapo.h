@@ -3,10 +3,11 @@
 // engine library; all signal processing lives in that library.
 //
 // Sources, one concern each: kovraapo.cpp (object, engine instance, Reset, GetLatency),
-// streamlock.cpp (LockForProcess, UnlockForProcess), realtimeprocess.cpp (APOProcess),
-// endpointsettings.cpp (Initialize and endpoint notifications), formatnegotiation.cpp
-// (IsInputFormatSupported, IsOutputFormatSupported), identity.cpp (COM identity and
-// aggregation).
+// streamlock.cpp (LockForProcess with the samples it takes, UnlockForProcess),
+// realtimeprocess.cpp (APOProcess), endpointsettings.cpp (Initialize and endpoint
+// notifications), presetselection.h (the preset they share without a lock),
+// formatnegotiation.cpp (IsInputFormatSupported, IsOutputFormatSupported), identity.cpp (COM
+// identity and aggregation).
 #pragma once
 
 #include "apocontract.h"
@@ -129,8 +130,8 @@ protected:
     // APOProcess, and by nothing else, so the real-time thread reads them plainly.
     UINT32 inputChannels = 0;
     UINT32 outputChannels = 2;
-    UINT32 maxFrameCount = 0; // no block is longer, and every instance is prepared for it
-    UINT32 blockFrameCount = 0;
+    UINT32 maxFrameCount = 0;   // no block is longer, and every instance is prepared for it
+    UINT32 blockFrameCount = 0; // not the shape: the block being processed, written by it
     INT32 sampleRate = 0;
     // Written at lock and unlock on the control thread and by reload blocks on the real-time
     // thread, which the platform never runs at once; read by blocks only.
