@@ -3,6 +3,7 @@
 
 #include <unknwn.h>
 
+#include <atomic>
 #include <utility>
 
 template <typename Interface> class ComPtr {
@@ -58,4 +59,36 @@ public:
 
 private:
     Interface* pointer = nullptr;
+};
+
+// An owned COM reference that is set once while other threads may read it: the first non-null
+// pointer given stays, with a reference of its own, until Reset, which runs once no other thread
+// can read it any more.
+template <typename Interface> class PublishedComPtr {
+public:
+    PublishedComPtr() = default;
+    PublishedComPtr(const PublishedComPtr&) = delete;
+    PublishedComPtr& operator=(const PublishedComPtr&) = delete;
+    ~PublishedComPtr() { Reset(); }
+
+    // Adds a reference of its own to a borrowed pointer, unless one is held already.
+    void ShareIfEmpty(Interface* borrowed) {
+        if (!borrowed || pointer.load()) {
+            return;
+        }
+        borrowed->AddRef();
+        Interface* expected = nullptr;
+        if (!pointer.compare_exchange_strong(expected, borrowed)) {
+            borrowed->Release(); // another thread's came first
+        }
+    }
+    Interface* Get() const { return pointer.load(); }
+    void Reset() {
+        if (Interface* old = pointer.exchange(nullptr)) {
+            old->Release();
+        }
+    }
+
+private:
+    std::atomic<Interface*> pointer{nullptr};
 };

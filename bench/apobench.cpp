@@ -143,6 +143,12 @@ int Measure(const kovra::EngineSettings& settings, const std::string& settingsSo
                 "periods), against Kovra_processBlock of KovraAPI_SHARED.dll called directly\n",
                 1000 / kPeriodsPerSecond);
     PrintCostTable(stdout, rows);
+    std::printf("\nReload blocks through the registered KovraAPO.dll: in one more pass, a "
+                "notification (untimed) before every %uth block reopens the engine instance with "
+                "the same preset; their APOProcess times against the ordinary blocks' 99th "
+                "percentile above\n",
+                CasePlan{}.reloadEvery);
+    PrintReloadTable(stdout, rows);
     std::printf("\nThroughput on the same file, millions of frames per second of processing, "
                 "against sox with the same chain\n");
     PrintSoxTable(stdout, rows);

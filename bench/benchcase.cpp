@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -47,6 +48,49 @@ private:
     StreamBuffers& buffers;
     std::vector<float> output;
     std::vector<float>* keep;
+};
+
+// APOProcess as EffectStage, with a notification before every `every`-th block, untimed, so
+// that the block is a reload block: it must come back silent, flagged valid.
+class ReloadStage {
+public:
+    ReloadStage(EffectStream& stream, StreamBuffers& buffers, uint32_t preset, uint32_t every)
+        : stream(stream), buffers(buffers), preset(preset), every(every) {}
+    void Before(uint32_t frames) {
+        if (IsReload(next) && error.empty()) {
+            stream.RequestReload(preset, error);
+        }
+        stream.Before(frames);
+    }
+    void Run(uint32_t frames) { stream.Run(frames); }
+    void After(size_t block, uint32_t frames) {
+        stream.CheckAnswer(frames);
+        const auto end = buffers.output.begin() + 2 * frames;
+        if (IsReload(block) &&
+            std::any_of(buffers.output.begin(), end, [](float sample) { return sample != 0.0f; })) {
+            error = "a notification before block " + std::to_string(block) +
+                    " did not make it a silent reload block";
+        }
+        ++next;
+    }
+    // The times of the reload blocks of the pass; false with `failure` set when one went wrong.
+    bool ReloadTimes(const PassTimes& pass, std::vector<double>& times, std::string& failure) {
+        for (size_t block = 0; block < pass.blockSeconds.size(); block += every) {
+            times.push_back(pass.blockSeconds[block]);
+        }
+        failure = error;
+        return error.empty();
+    }
+
+private:
+    bool IsReload(size_t block) const { return block % every == 0; }
+
+    EffectStream& stream;
+    StreamBuffers& buffers;
+    uint32_t preset;
+    uint32_t every;
+    size_t next = 0;
+    std::string error;
 };
 
 bool SameBits(const std::vector<float>& first, const std::vector<float>& second) {
@@ -107,11 +151,19 @@ bool RunCase(const BenchAudio& audio, const CasePlan& plan, CaseResult& result,
         Collect(TimePass(audio, plan.periodFrames, buffers.input.data(), directStage),
                 directBlocks);
     }
+    ReloadStage reloadStage(stream, buffers, plan.preset, plan.reloadEvery);
+    std::vector<double> reloadBlocks;
+    if (!reloadStage.ReloadTimes(
+            TimePass(audio, plan.periodFrames, buffers.input.data(), reloadStage), reloadBlocks,
+            error)) {
+        return false;
+    }
     if (!stream.AllBlocksValid()) {
         error = "the effect did not return every period whole and flagged valid";
         return false;
     }
     result.effect = SummarizePeriodTimes(std::move(effectBlocks));
     result.direct = SummarizePeriodTimes(std::move(directBlocks));
+    result.reload = SummarizePeriodTimes(std::move(reloadBlocks));
     return true;
 }

@@ -17,6 +17,7 @@ struct CaseResult {
     uint32_t latencyFrames = 0;     // what the effect's GetLatency reports
     PeriodTiming effect;            // APOProcess, every block of the timed passes
     PeriodTiming direct;            // Kovra_processBlock, the same blocks
+    PeriodTiming reload;            // APOProcess of the reload blocks of the reload pass
     double effectPassSeconds = 0.0; // the effect's fastest timed pass over the whole file
     uint64_t framesPerPass = 0;
     bool sameOutput = false;        // the effect's output equals the direct calls' bit for bit
@@ -27,6 +28,9 @@ struct CasePlan {
     uint32_t preset = 0;
     uint32_t periodFrames = 0;
     int timedPasses = 5; // after one untimed pass that warms up and checks the output
+    // Then one pass in which a notification (untimed) before every so many blocks turns the
+    // block into a reload block.
+    uint32_t reloadEvery = 4;
 };
 
 // False with `error` set when the effect or the engine cannot run the case.

@@ -50,6 +50,23 @@ void PrintCostTable(std::FILE* out, const std::vector<BenchRow>& rows) {
     }
 }
 
+void PrintReloadTable(std::FILE* out, const std::vector<BenchRow>& rows) {
+    std::fprintf(out, "%2s %6s %2s %-12s %7s %11s %11s %11s %11s %11s\n", "ch", "rate", "p",
+                 "config", "reloads", "p99 ns/blk", "reload med", "reload p99", "reload max",
+                 "p99 ratio");
+    for (const BenchRow& row : rows) {
+        const CaseResult& r = row.result;
+        const double ratio = r.effect.percentile99Seconds > 0.0
+                                 ? r.reload.percentile99Seconds / r.effect.percentile99Seconds
+                                 : 0.0;
+        std::fprintf(out, "%2u %6u %2u %-12s %7zu %11.0f %11.0f %11.0f %11.0f %10.1fx\n",
+                     r.channels, r.sampleRate, r.preset, r.configuration.c_str(), r.reload.count,
+                     Nanoseconds(r.effect.percentile99Seconds), Nanoseconds(r.reload.medianSeconds),
+                     Nanoseconds(r.reload.percentile99Seconds),
+                     Nanoseconds(r.reload.maximumSeconds), ratio);
+    }
+}
+
 void PrintSoxTable(std::FILE* out, const std::vector<BenchRow>& rows) {
     std::fprintf(out, "%2s %6s %2s %-12s %12s %12s %9s %13s %10s %12s\n", "ch", "rate", "p",
                  "config", "ours Mfr/s", "sox Mfr/s", "ours/sox", "sox fx Mfr/s", "ours/fx",

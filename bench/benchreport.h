@@ -18,6 +18,8 @@ struct BenchRow {
 };
 
 void PrintCostTable(std::FILE* out, const std::vector<BenchRow>& rows);
+// The reload blocks of each case against its ordinary blocks.
+void PrintReloadTable(std::FILE* out, const std::vector<BenchRow>& rows);
 void PrintSoxTable(std::FILE* out, const std::vector<BenchRow>& rows);
 // The sox chain of each layout and preset, once per distinct chain.
 void PrintSoxChains(std::FILE* out, const std::vector<BenchRow>& rows);

@@ -68,6 +68,14 @@ bool EffectStream::Open(uint32_t preset, uint32_t sampleRate, StreamBuffers& buf
     return true;
 }
 
+bool EffectStream::RequestReload(uint32_t preset, std::string& error) {
+    // Enable alone selects preset 0 again; with enable off every mode notification selects.
+    const PROPERTYKEY& key =
+        EndpointPropertyKey(preset == 0 ? EndpointProperty::Enable : EndpointProperty::Mode);
+    return !Failed(effect.Notifications()->OnPropertyValueChanged(L"", key),
+                   "OnPropertyValueChanged", error);
+}
+
 void EffectStream::Before(uint32_t frames) {
     input.u32ValidFrameCount = frames;
     input.u32BufferFlags = BUFFER_VALID;

@@ -22,6 +22,10 @@ public:
     // The engine's side of one period: the records are set (untimed), then APOProcess (timed).
     void Before(uint32_t frames);
     void Run(uint32_t) { effect.RealTime()->APOProcess(1, inputs, 1, outputs); }
+    // What the platform does when the endpoint's preset property is set again to its value: the
+    // effect hears of it through OnPropertyValueChanged and reopens its engine instance with the
+    // same preset at the next valid block, a reload block.
+    bool RequestReload(uint32_t preset, std::string& error);
     // The effect's GetLatency, in frames at the stream's rate.
     bool LatencyFrames(uint32_t sampleRate, uint32_t& frames, std::string& error);
     // True while every period came back whole and flagged valid.

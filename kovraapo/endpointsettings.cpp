@@ -1,7 +1,9 @@
 // Initialize and the endpoint notifications: the two endpoint properties are read when the
 // audio engine initialises the object and again whenever the platform reports that one of them
 // changed. A change that selects another preset is handed to the real-time routine through
-// filterMode and reloadPending; nothing here touches the engine instance.
+// filterMode and reloadPending; nothing here touches the engine instance. Nothing here takes a
+// lock: the platform's notification callbacks must never wait, and Initialize and the lock
+// never wait for them either.
 #include "kovraapo.h"
 
 #include "kovraids.h"
@@ -78,15 +80,9 @@ HRESULT STDMETHODCALLTYPE KovraAPO::Initialize(UINT32 cbDataSize, BYTE* pbyData)
     if (FAILED(hr)) {
         return InitializeFailed(hr);
     }
-    {
-        std::lock_guard<SettingsLock> guard(settingsLock);
-        // The first store handed over stays for the object's life: notifications read from it.
-        if (!endpointStore) {
-            endpointStore = ComPtr<IPropertyStore>::Share(EndpointStoreOf(pbyData));
-        }
-        hr = ReadEndpointValues();
-    }
-    // Outside the settings lock: registering may wait for the platform's notification thread.
+    // The first store handed over stays for the object's life: notifications read from it.
+    endpointStore.ShareIfEmpty(EndpointStoreOf(pbyData));
+    hr = ReadEndpointValues();
     if (!deviceEnumerator) {
         const HRESULT registration = RegisterForEndpointNotifications();
         if (FAILED(registration)) {
@@ -105,21 +101,33 @@ HRESULT KovraAPO::InitializeFailed(HRESULT hr) {
 }
 
 HRESULT KovraAPO::ReadEndpointValues() {
-    enableProperty.store(0);
-    modeProperty.store(0);
-    if (!endpointStore) {
-        return S_OK;
+    IPropertyStore* const store = endpointStore.Get();
+    for (;;) {
+        const PresetSelection::Seen seen = filterMode.Read();
+        UINT32 enable = 0;
+        UINT32 mode = 0;
+        HRESULT result = S_OK;
+        if (store) {
+            const EndpointValue enableRead = ReadEndpointValue(store, EnablePropertyKey);
+            if (enableRead.present) {
+                enable = enableRead.value != 0 ? 1 : 0;
+            }
+            const EndpointValue modeRead = ReadEndpointValue(store, ModePropertyKey);
+            if (modeRead.present) {
+                mode = modeRead.value != 0 ? 1 : 0;
+            }
+            // An unreadable value counts as 0; it must not turn a working Initialize into a
+            // failure.
+            result = SUCCEEDED(modeRead.result) ? modeRead.result : S_OK;
+        }
+        enableProperty.store(enable);
+        modeProperty.store(mode);
+        // A notification since the reads may have stored a newer value, which these stores have
+        // just overwritten: read again.
+        if (filterMode.NoNotificationSince(seen)) {
+            return result;
+        }
     }
-    const EndpointValue enable = ReadEndpointValue(endpointStore.Get(), EnablePropertyKey);
-    if (enable.present) {
-        enableProperty.store(enable.value != 0 ? 1 : 0);
-    }
-    const EndpointValue mode = ReadEndpointValue(endpointStore.Get(), ModePropertyKey);
-    if (mode.present) {
-        modeProperty.store(mode.value != 0 ? 1 : 0);
-    }
-    // An unreadable value counts as 0; it must not turn a working Initialize into a failure.
-    return SUCCEEDED(mode.result) ? mode.result : S_OK;
 }
 
 HRESULT KovraAPO::RegisterForEndpointNotifications() {
@@ -159,20 +167,29 @@ HRESULT STDMETHODCALLTYPE KovraAPO::OnDefaultDeviceChanged(EDataFlow, ERole, LPC
 
 // Runs on a platform thread while the stream may be running. The device id is not compared:
 // whichever endpoint reported the change, the value is read again from this object's own
-// store. The preset is always written before the reload flag, so the real-time routine that
-// sees the flag also sees the preset it stands for.
+// store. The notification is counted before its value is stored and the preset written after
+// it, so a decision that read the values in between decides again; and the preset is always
+// written before the reload flag, so the real-time routine that sees the flag also sees the
+// preset it stands for.
 HRESULT STDMETHODCALLTYPE KovraAPO::OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY key) {
-    // Held throughout, so that a lock's preset decision or an Initialize sees this change
-    // either whole or not at all, and never overwrites the preset it selects.
-    std::lock_guard<SettingsLock> guard(settingsLock);
-    if (!endpointStore) {
+    // Counted before `going` is read: the destructor sets `going` before it waits for the count.
+    ++notificationsUnderWay;
+    const HRESULT hr = going.load() ? S_OK : ApplyPropertyChange(key);
+    --notificationsUnderWay;
+    return hr;
+}
+
+HRESULT KovraAPO::ApplyPropertyChange(const PROPERTYKEY& key) {
+    IPropertyStore* const store = endpointStore.Get();
+    if (!store) {
         return S_OK;
     }
     HRESULT hr = S_OK;
     if (IsKey(key, EnablePropertyKey)) {
-        const EndpointValue enable = ReadEndpointValue(endpointStore.Get(), EnablePropertyKey);
+        const EndpointValue enable = ReadEndpointValue(store, EnablePropertyKey);
         hr = enable.result;
         if (enable.present) {
+            filterMode.CountNotification();
             enableProperty.exchange(enable.value);
             if (enable.value != 0 && modeProperty.load() == 0) {
                 SelectPreset(0);
@@ -180,9 +197,10 @@ HRESULT STDMETHODCALLTYPE KovraAPO::OnPropertyValueChanged(LPCWSTR, const PROPER
         }
     }
     if (IsKey(key, ModePropertyKey)) {
-        const EndpointValue mode = ReadEndpointValue(endpointStore.Get(), ModePropertyKey);
+        const EndpointValue mode = ReadEndpointValue(store, ModePropertyKey);
         hr = mode.result;
         if (mode.present) {
+            filterMode.CountNotification();
             modeProperty.exchange(mode.value);
             if (enableProperty.load() == 0) {
                 SelectPreset(mode.value != 0 ? 1 : 2);
@@ -193,6 +211,6 @@ HRESULT STDMETHODCALLTYPE KovraAPO::OnPropertyValueChanged(LPCWSTR, const PROPER
 }
 
 void KovraAPO::SelectPreset(UINT32 preset) {
-    filterMode.exchange(preset);
+    filterMode.Select(preset);
     reloadPending.exchange(1);
 }

@@ -57,6 +57,10 @@ ULONG STDMETHODCALLTYPE KovraAPO::InnerRelease() {
     const LONG remaining = --referenceCount;
     if (remaining == 0) {
         delete this;
+        // Only now, with the member and base destructors run and the memory freed: once the
+        // module's count is down it may be unloaded, and all that follows is this return. COM
+        // unloads a module only some time after DllCanUnloadNow said it could.
+        --objectCount;
         return 0;
     }
     return static_cast<ULONG>(remaining);

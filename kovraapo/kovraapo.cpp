@@ -3,6 +3,7 @@
 #include "kovraapo.h"
 
 #include <cmath>
+#include <thread>
 
 std::atomic<LONG> objectCount{0};
 std::atomic<int32_t> engineStartupResult{0};
@@ -38,16 +39,21 @@ KovraAPO::KovraAPO(IUnknown* outer, const APO_REG_PROPERTIES* registration)
 }
 
 KovraAPO::~KovraAPO() {
+    going = true;
     if (IsInitialized() && deviceEnumerator) {
         deviceEnumerator->UnregisterEndpointNotificationCallback(this);
+    }
+    // The platform's enumerator lets a notification under way finish before it unregisters; one
+    // that does not must not see the store released or the object freed under it either. The
+    // handler never waits, so neither does this for long.
+    while (notificationsUnderWay.load() != 0) {
+        std::this_thread::yield();
     }
     // A client that releases a locked object without unlocking it must not leak the instance.
     DestroyEngineInstance();
     endpointStore.Reset();
     deviceEnumerator.Reset();
-    // Last: once the count is down the module may be unloaded, so no work of the object may
-    // follow it.
-    --objectCount;
+    // The module's count of live objects goes down in InnerRelease, once the memory is freed.
 }
 
 HRESULT STDMETHODCALLTYPE KovraAPO::Reset() {
@@ -73,27 +79,27 @@ HRESULT STDMETHODCALLTYPE KovraAPO::GetLatency(HNSTIME* pTime) {
     return S_OK;
 }
 
-HRESULT KovraAPO::AcceptConnections(UINT32, APO_CONNECTION_DESCRIPTOR**, UINT32,
-                                    APO_CONNECTION_DESCRIPTOR**) {
-    return S_OK;
-}
-
 void (*afterEndpointValuesRead)(KovraAPO* effect) = nullptr;
 
 UINT32 KovraAPO::UpdateFilterMode() {
-    std::lock_guard<SettingsLock> guard(settingsLock);
-    const UINT32 enable = enableProperty.load();
-    const UINT32 mode = modeProperty.load();
-    if (afterEndpointValuesRead) {
-        afterEndpointValuesRead(this);
+    for (;;) {
+        const PresetSelection::Seen seen = filterMode.Read();
+        const UINT32 enable = enableProperty.load();
+        const UINT32 mode = modeProperty.load();
+        if (afterEndpointValuesRead) {
+            afterEndpointValuesRead(this);
+        }
+        // Both set is not a valid request: the preset in force stays.
+        UINT32 preset = seen.Preset();
+        if (enable != 0 && mode == 0) {
+            preset = 0;
+        } else if (enable == 0) {
+            preset = mode != 0 ? 1 : 2;
+        }
+        if (filterMode.Decide(seen, preset)) {
+            return preset;
+        }
     }
-    if (enable != 0 && mode == 0) {
-        filterMode.exchange(0);
-    } else if (enable == 0) {
-        filterMode.exchange(mode != 0 ? 1 : 2);
-    }
-    // Both set is not a valid request: the preset in force stays.
-    return filterMode.load();
 }
 
 void KovraAPO::OpenEngineInstance(UINT32 preset) {

@@ -3,17 +3,18 @@
 // engine library; all signal processing lives in that library.
 //
 // Sources, one concern each: kovraapo.cpp (object, engine instance, Reset, GetLatency),
-// streamlock.cpp (LockForProcess, UnlockForProcess), realtimeprocess.cpp (APOProcess),
-// endpointsettings.cpp (Initialize and endpoint notifications), formatnegotiation.cpp
-// (IsInputFormatSupported, IsOutputFormatSupported), identity.cpp (COM identity and
-// aggregation).
+// streamlock.cpp (LockForProcess with the samples it takes, UnlockForProcess),
+// realtimeprocess.cpp (APOProcess), endpointsettings.cpp (Initialize and endpoint
+// notifications), presetselection.h (the preset they share without a lock),
+// formatnegotiation.cpp (IsInputFormatSupported, IsOutputFormatSupported), identity.cpp (COM
+// identity and aggregation).
 #pragma once
 
 #include "apocontract.h"
 #include "baseaudioprocessingobject.h"
 #include "comptr.h"
 #include "kovraengine.h"
-#include "settingslock.h"
+#include "presetselection.h"
 
 #include <atomic>
 
@@ -97,15 +98,15 @@ public:
     HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR pwstrDeviceId,
                                                      const PROPERTYKEY key) override;
 
-    // CBaseAudioProcessingObject
+    // CBaseAudioProcessingObject: refuses connections whose samples are not 32-bit floats.
     HRESULT AcceptConnections(UINT32 u32NumInputConnections,
                               APO_CONNECTION_DESCRIPTOR** ppInputConnections,
                               UINT32 u32NumOutputConnections,
                               APO_CONNECTION_DESCRIPTOR** ppOutputConnections) override;
 
-    // Sets filterMode from the two endpoint values, each read once under the settings lock, and
-    // returns the preset it leaves in force, so the lock opens the instance with the preset it
-    // decided.
+    // Sets filterMode from the two endpoint values and returns the preset it leaves in force, so
+    // the lock opens the instance with the preset it decided. A notification that comes between
+    // its reading the values and its write makes it decide again, never wait.
     UINT32 UpdateFilterMode();
     // Opens an instance of the configuration for the locked stream and `preset`, prepares it,
     // loads the preset and only then puts it in place of the held one, which is destroyed.
@@ -118,26 +119,32 @@ public:
     INonDelegatingUnknown* InnerUnknown() { return static_cast<INonDelegatingUnknown*>(this); }
 
 protected:
-    ComPtr<IPropertyStore> endpointStore;
+    // Set by the first Initialize whose record carries one, read by notifications.
+    PublishedComPtr<IPropertyStore> endpointStore;
     ComPtr<IMMDeviceEnumerator> deviceEnumerator;
     std::atomic<UINT32> enableProperty{0};
     std::atomic<UINT32> modeProperty{0};
     std::atomic<LONG> referenceCount{1};
     IUnknown* outerUnknown = nullptr; // held without a reference of its own
+    // The locked stream's shape: written by a lock that succeeds, before the engine calls
+    // APOProcess, and by nothing else, so the real-time thread reads them plainly.
     UINT32 inputChannels = 0;
     UINT32 outputChannels = 2;
-    UINT32 maxFrameCount = 0;
-    UINT32 blockFrameCount = 0;
+    UINT32 maxFrameCount = 0;   // no block is longer, and every instance is prepared for it
+    UINT32 blockFrameCount = 0; // not the shape: the block being processed, written by it
     INT32 sampleRate = 0;
     // Written at lock and unlock on the control thread and by reload blocks on the real-time
     // thread, which the platform never runs at once; read by blocks only.
     std::atomic<KovraHandle> engineHandle{nullptr};
-    std::atomic<UINT32> filterMode{2};
+    PresetSelection filterMode{2};
     std::atomic<UINT32> reloadPending{0};
     // The held instance's latency, taken when it was opened: GetLatency runs on the control
     // thread and must not touch an instance that a reload block may be replacing.
     std::atomic<UINT32> latencyFrames{0};
-    SettingsLock settingsLock;
+    // Property notifications under way, and whether the object is going: the destructor waits
+    // for those under way, and one that starts while it goes does nothing.
+    std::atomic<LONG> notificationsUnderWay{0};
+    std::atomic<bool> going{false};
 
 private:
     void RunReloadBlock(APO_CONNECTION_PROPERTY* output);
@@ -146,5 +153,6 @@ private:
     HRESULT InitializeFailed(HRESULT hr);
     HRESULT ReadEndpointValues();
     HRESULT RegisterForEndpointNotifications();
+    HRESULT ApplyPropertyChange(const PROPERTYKEY& key);
     void SelectPreset(UINT32 preset);
 };

@@ -3,6 +3,7 @@
 // two blocks when the endpoint settings asked for another preset.
 #include "kovraapo.h"
 
+#include <algorithm>
 #include <cstring>
 
 #define RT_CODE __attribute__((section("RT_CODE")))
@@ -17,11 +18,14 @@ RT_CODE void STDMETHODCALLTYPE KovraAPO::APOProcess(UINT32,
     }
     APO_CONNECTION_PROPERTY* input = ppInputConnections[0];
     APO_CONNECTION_PROPERTY* output = ppOutputConnections[0];
+    // Never more frames than the lock made room for: the audio engine never sends more, and a
+    // caller that does gets that many processed, never a read or write past its buffers.
+    const UINT32 frames = std::min(input->u32ValidFrameCount, maxFrameCount);
 
     switch (input->u32BufferFlags) {
     case BUFFER_VALID:
-        blockFrameCount = input->u32ValidFrameCount;
-        output->u32ValidFrameCount = blockFrameCount;
+        blockFrameCount = frames;
+        output->u32ValidFrameCount = frames;
         output->u32BufferFlags = input->u32BufferFlags;
         if (reloadPending.load(std::memory_order_acquire) != 0) {
             RunReloadBlock(output);
@@ -35,7 +39,7 @@ RT_CODE void STDMETHODCALLTYPE KovraAPO::APOProcess(UINT32,
         break;
     case BUFFER_SILENT:
         // Silence passes as silence; a pending reload waits for a block that carries sound.
-        output->u32ValidFrameCount = input->u32ValidFrameCount;
+        output->u32ValidFrameCount = frames;
         output->u32BufferFlags = input->u32BufferFlags;
         break;
     default:
@@ -48,7 +52,7 @@ RT_CODE void KovraAPO::RunReloadBlock(APO_CONNECTION_PROPERTY* output) {
     // the instance raises the flag again and is applied at the next valid block.
     reloadPending.exchange(0);
     // One read: the configuration opened and the filter loaded always agree.
-    OpenEngineInstance(filterMode.load());
+    OpenEngineInstance(filterMode.Preset());
     SilenceOutput(output);
 }
 

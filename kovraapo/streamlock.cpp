@@ -2,6 +2,7 @@
 // engine instance opened for it; unlocking destroys the instance.
 #include "kovraapo.h"
 
+#include "audiomediatype.h"
 #include "loghelper.h"
 
 #include <string>
@@ -34,7 +35,46 @@ std::wstring FailureText(HRESULT hr) {
     return wide;
 }
 
+// The real-time path hands the engine 4-byte float samples and writes 4-byte floats. Any other
+// sample would be taken as one: garbage from a wider container, and from a narrower one reads
+// and writes past the buffers the engine sized for it.
+bool HoldsFloatSamples(const APO_CONNECTION_DESCRIPTOR* descriptor) {
+    UNCOMPRESSEDAUDIOFORMAT format;
+    return descriptor && descriptor->pFormat &&
+           SUCCEEDED(descriptor->pFormat->GetUncompressedAudioFormat(&format)) &&
+           format.guidFormatType == SubFormatFromTag(WAVE_FORMAT_IEEE_FLOAT) &&
+           format.dwBytesPerSampleContainer == sizeof(float);
+}
+
+bool AllHoldFloatSamples(UINT32 count, APO_CONNECTION_DESCRIPTOR** descriptors) {
+    for (UINT32 index = 0; index < count; ++index) {
+        if (!HoldsFloatSamples(descriptors[index])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
+
+// Called by the base's lock once every connection passed its checks, so every other refusal
+// keeps its own code; negotiation, which asks about valid bits only, is left as it is.
+HRESULT KovraAPO::AcceptConnections(UINT32 u32NumInputConnections,
+                                    APO_CONNECTION_DESCRIPTOR** ppInputConnections,
+                                    UINT32 u32NumOutputConnections,
+                                    APO_CONNECTION_DESCRIPTOR** ppOutputConnections) {
+    if (!AllHoldFloatSamples(u32NumInputConnections, ppInputConnections)) {
+        LogMessage(__FILE__, __LINE__, PrimaryFace(), false,
+                   L"Unsupported sample format in LockForProcess (in)");
+        return APOERR_FORMAT_NOT_SUPPORTED;
+    }
+    if (!AllHoldFloatSamples(u32NumOutputConnections, ppOutputConnections)) {
+        LogMessage(__FILE__, __LINE__, PrimaryFace(), false,
+                   L"Unsupported sample format in LockForProcess (out)");
+        return APOERR_FORMAT_NOT_SUPPORTED;
+    }
+    return S_OK;
+}
 
 HRESULT STDMETHODCALLTYPE KovraAPO::LockForProcess(
     UINT32 u32NumInputConnections, APO_CONNECTION_DESCRIPTOR** ppInputConnections,
@@ -48,9 +88,6 @@ HRESULT STDMETHODCALLTYPE KovraAPO::LockForProcess(
                    L"Error in GetUncompressedAudioFormat in LockForProcess (in)");
         return hr;
     }
-    // Taken before the base validates the lock, and kept even when the lock then fails.
-    maxFrameCount = ppInputConnections[0]->u32MaxFrameCount;
-
     UNCOMPRESSEDAUDIOFORMAT outputFormat;
     hr = ReadFirstFormat(u32NumOutputConnections, ppOutputConnections, &outputFormat);
     if (FAILED(hr)) {
@@ -68,6 +105,10 @@ HRESULT STDMETHODCALLTYPE KovraAPO::LockForProcess(
         return hr;
     }
 
+    // The stream's shape changes only with a lock that succeeds: a refused one, a second lock
+    // above all, must not change what a reload block prepares its instance for while the stream
+    // runs.
+    maxFrameCount = ppInputConnections[0]->u32MaxFrameCount;
     inputChannels = inputFormat.dwSamplesPerFrame;
     outputChannels = outputFormat.dwSamplesPerFrame;
     sampleRate = static_cast<INT32>(inputFormat.fFramesPerSecond);

@@ -1,12 +1,15 @@
-// The effect across threads: a notification that lands inside a lock's preset decision, and
-// GetLatency on the control thread while reload blocks replace the instance on the real-time
-// thread.
+// The effect across threads: calls that land inside a lock's preset decision, a notification
+// or Initialize, and GetLatency on the control thread while reload blocks replace the instance
+// on the real-time thread.
 #include "endpointtestsupport.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <iostream>
+#include <optional>
 #include <thread>
 
 using namespace effecttest;
@@ -23,55 +26,111 @@ protected:
     }
 };
 
-// What the seam inside the lock's preset decision does: starts the notification on a thread
-// of its own and lets the decision go on once that thread is held up at the settings lock, or
-// once it has finished when nothing holds it up.
-struct NotificationInsideTheDecision {
-    TestableKovraAPO* effect = nullptr;
-    std::thread notifier;
-    std::atomic<bool> finished{false};
-};
-NotificationInsideTheDecision* inside = nullptr;
-
-void RunNotificationInsideTheDecision(KovraAPO*) {
-    afterEndpointValuesRead = nullptr; // once
-    inside->notifier = std::thread([] {
-        inside->effect->OnPropertyValueChanged(L"endpoint", EnablePropertyKey);
-        inside->finished = true;
-    });
-    while (inside->effect->SettingsWaiters() == 0 && !inside->finished.load()) {
-        std::this_thread::yield();
+// Runs a call on a thread of its own and waits until it has returned, or, if it is held up (by
+// a lock the waiting thread holds), for so long that only a wait explains it; then lets it go
+// on, and is joined only when the holder goes. The effect's own calls take microseconds.
+class CallOnAnotherThread {
+public:
+    explicit CallOnAnotherThread(std::function<void()> call)
+        : thread([this, call] {
+              call();
+              returned = true;
+          }) {}
+    ~CallOnAnotherThread() { thread.join(); }
+    bool ReturnedWithoutWaiting() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!returned.load() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return returned.load();
     }
+
+private:
+    std::atomic<bool> returned{false};
+    std::thread thread;
+};
+
+std::function<void()> atDecision; // run once inside the next preset decision
+
+void RunAtDecision(KovraAPO*) {
+    afterEndpointValuesRead = nullptr;
+    const std::function<void()> step = std::move(atDecision);
+    step();
 }
 
-// The lock reads enable 0 and mode 0 (preset 2); the notification then turns enable on, which
-// selects preset 0 and raises the reload. The lock's decision must not overwrite that.
-TEST_F(CrossThreadTest, NotificationInsideTheLocksPresetDecisionIsKept) {
-    ComApartment com;
-    ASSERT_TRUE(SUCCEEDED(com.result));
-    EndpointStore store;
-    EffectHolder effect(&registration);
-    ASSERT_EQ(InitializeWith(effect.effect, store.Get()), S_OK);
-    store.SetUInt32(EnablePropertyKey, 1);
-
-    NotificationInsideTheDecision notification;
-    notification.effect = effect.effect;
-    inside = &notification;
-    afterEndpointValuesRead = RunNotificationInsideTheDecision;
-    Stream stream(2, 48000, 480);
-    const HRESULT locked = stream.Lock(effect.effect);
-    ASSERT_TRUE(notification.notifier.joinable());
-    notification.notifier.join();
-    inside = nullptr;
-    ASSERT_EQ(locked, S_OK);
-
-    EXPECT_EQ(effect->FilterMode(), 0u);
-    EXPECT_EQ(effect->ReloadPending(), 1u);
-    Block(stream, 480, BUFFER_VALID).Run(effect.effect);
-    const auto loads = CallsOf(Call::LoadFilter);
-    ASSERT_FALSE(loads.empty());
-    EXPECT_EQ(loads.back().arguments[0], 0);
-    EXPECT_STREQ(CallsOf(Call::GetConfigIndexFromName).back().name, "2_ch");
+// One call is caught in the middle (inside a lock's preset decision, or inside a store read of a
+// notification or of Initialize) and another call is made then, on another thread or on the same
+// one. Nothing may wait for the call caught in the middle, and the enable value the endpoint
+// changed to must win whatever the order: 1 selects preset 0 and requests a reload, 0 leaves
+// preset 2 after Initialize.
+TEST_F(CrossThreadTest, NothingWaitsAndTheNotificationsPresetWins) {
+    enum class Caught { LocksDecision, NotificationsRead, InitializesRead };
+    struct Case {
+        const char* name;
+        Caught caught;
+        bool otherThread;
+        UINT32 initial, changed; // the endpoint's enable value at Initialize, and then
+    };
+    const Case cases[] = {
+        {"notification inside a lock's decision", Caught::LocksDecision, true, 0, 1},
+        {"notification inside a lock's decision, nested", Caught::LocksDecision, false, 0, 1},
+        {"lock while a notification reads the store", Caught::NotificationsRead, true, 0, 1},
+        {"notification while Initialize reads the store", Caught::InitializesRead, true, 0, 1},
+        {"notification of 0 while Initialize reads 1", Caught::InitializesRead, true, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ComApartment com;
+        ASSERT_TRUE(SUCCEEDED(com.result));
+        EndpointStore endpoint;
+        endpoint.SetUInt32(EnablePropertyKey, c.initial);
+        FaultyStore store(endpoint.Get());
+        EffectHolder effect(&registration);
+        ASSERT_EQ(InitializeWith(effect.effect, &store), S_OK);
+        Stream stream(2, 48000, 480);
+        const auto lock = [&] { EXPECT_EQ(stream.Lock(effect.effect), S_OK); };
+        const auto notify = [&] {
+            EXPECT_EQ(effect->OnPropertyValueChanged(L"endpoint", EnablePropertyKey), S_OK);
+        };
+        bool returnedWithoutWaiting = false;
+        std::optional<CallOnAnotherThread> otherThread; // joined after the call caught returned
+        const auto inTheMiddle = [&](const std::function<void()>& other) {
+            return [&, other] {
+                if (c.caught == Caught::InitializesRead) {
+                    endpoint.SetUInt32(EnablePropertyKey, c.changed); // after Initialize read
+                }
+                if (c.otherThread) {
+                    returnedWithoutWaiting = otherThread.emplace(other).ReturnedWithoutWaiting();
+                } else {
+                    other();
+                    returnedWithoutWaiting = true;
+                }
+            };
+        };
+        if (c.caught != Caught::InitializesRead) {
+            endpoint.SetUInt32(EnablePropertyKey, c.changed);
+        }
+        switch (c.caught) {
+        case Caught::LocksDecision:
+            atDecision = inTheMiddle(notify);
+            afterEndpointValuesRead = RunAtDecision;
+            lock();
+            break;
+        case Caught::NotificationsRead:
+            store.afterNextRead = inTheMiddle(lock);
+            notify();
+            break;
+        case Caught::InitializesRead:
+            store.afterNextRead = inTheMiddle(notify);
+            EXPECT_EQ(InitializeWith(effect.effect, &store), S_OK);
+            break;
+        }
+        otherThread.reset();
+        EXPECT_TRUE(returnedWithoutWaiting);
+        EXPECT_EQ(effect->EnableProperty(), c.changed);
+        EXPECT_EQ(effect->FilterMode(), c.changed != 0 ? 0u : 2u);
+        EXPECT_EQ(effect->ReloadPending(), c.changed);
+    }
 }
 
 constexpr int kReloadBlocks = 20000;

@@ -106,17 +106,16 @@ public:
         enableProperty = enable;
         modeProperty = mode;
     }
-    void SetFilterMode(UINT32 mode) { filterMode = mode; }
+    void SetFilterMode(UINT32 mode) { filterMode.Select(mode); }
     void RequestReload() { reloadPending = 1; }
     void SetStream(UINT32 channels, INT32 rate, UINT32 maxFrames) {
         inputChannels = channels;
         sampleRate = rate;
         maxFrameCount = maxFrames;
     }
-    UINT32 FilterMode() const { return filterMode; }
+    UINT32 FilterMode() const { return filterMode.Preset(); }
     UINT32 ReloadPending() const { return reloadPending; }
     KovraHandle EngineHandle() const { return engineHandle.load(); }
-    int SettingsWaiters() const { return settingsLock.Waiting(); }
     UINT32 InputChannels() const { return inputChannels; }
     UINT32 OutputChannels() const { return outputChannels; }
     UINT32 MaxFrameCount() const { return maxFrameCount; }
@@ -128,7 +127,7 @@ public:
     void ClearReload() { reloadPending = 0; }
     UINT32 EnableProperty() const { return enableProperty; }
     UINT32 ModeProperty() const { return modeProperty; }
-    bool HoldsEndpointStore() const { return static_cast<bool>(endpointStore); }
+    bool HoldsEndpointStore() const { return endpointStore.Get() != nullptr; }
     bool HoldsDeviceEnumerator() const { return static_cast<bool>(deviceEnumerator); }
 };
 
@@ -199,13 +198,15 @@ struct Block {
 };
 
 // Every test starts with an empty call record, and no test may see the effect call the engine
-// with a null handle or on an instance it destroyed.
+// with a null handle or on an instance it destroyed, or hand an instance a longer block than it
+// was prepared for.
 class EffectTest : public ::testing::Test {
 protected:
     void SetUp() override { recordingengine::Clear(); }
     void TearDown() override {
         EXPECT_EQ(recordingengine::CallsWithNullHandle(), 0u);
         EXPECT_EQ(recordingengine::CallsOnDestroyedInstances(), 0u);
+        EXPECT_EQ(recordingengine::BlocksBeyondPreparation(), 0u);
         recordingengine::Clear();
     }
     APO_REG_PROPERTIES registration = MakeRegistration();

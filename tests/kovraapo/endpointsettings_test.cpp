@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace effecttest;
@@ -293,6 +295,37 @@ TEST_F(EndpointSettingsTest, ReleaseUnregistersTheObject) {
     EXPECT_EQ(probe->unregistrations, 1);
     EXPECT_EQ(probe->unregisteredClient, probe->registeredClient);
     EXPECT_EQ(probe->live.load(), 0);
+}
+
+// The last reference may go while a notification is under way on the platform's thread. The
+// platform's enumerator lets it finish before it unregisters; whether an enumerator does or not,
+// the notification finishes with the object and its store alive, and the object goes after.
+TEST_F(EndpointSettingsTest, NotificationUnderWayWhenTheLastReferenceGoes) {
+    for (const bool unregisterWaits : {true, false}) {
+        SCOPED_TRACE(unregisterWaits ? "Unregister waits" : "Unregister returns at once");
+        probe->unregisterWaits = unregisterWaits;
+        const int unregistrationsBefore = probe->unregistrations;
+        const LONG objectsBefore = objectCount.load();
+        FaultyStore faulty(store.Get());
+        auto* fresh = new TestableKovraAPO(nullptr, &registration);
+        ASSERT_EQ(InitializeWith(fresh, &faulty), S_OK);
+        store.SetUInt32(EnablePropertyKey, 1);
+        std::thread releasing;
+        faulty.afterNextRead = [&] {
+            releasing = std::thread([fresh] { fresh->Release(); });
+            while (probe->unregistrations == unregistrationsBefore) {
+                std::this_thread::yield();
+            }
+            // Time for a destructor that does not wait to release the store and free the object.
+            std::this_thread::sleep_for(std::chrono::milliseconds(unregisterWaits ? 0 : 100));
+            EXPECT_GT(faulty.references.load(), 1u) << "the store went under the notification";
+            EXPECT_EQ(objectCount.load(), objectsBefore + 1) << "the object went under it";
+        };
+        EXPECT_EQ(probe->Notify(EnablePropertyKey), S_OK);
+        releasing.join();
+        EXPECT_EQ(faulty.references.load(), 1u);
+        EXPECT_EQ(objectCount.load(), objectsBefore);
+    }
 }
 
 TEST_F(EndpointSettingsTest, PlatformEnumeratorAcceptsTheRegistration) {

@@ -51,9 +51,8 @@ public:
 
     // Takes the calls recorded since the last call; false at the first torn block.
     bool CatchUp() {
-        const auto& calls = recordingengine::Calls();
-        for (; next < calls.size(); ++next) {
-            const recordingengine::Record& record = calls[next];
+        for (const size_t count = recordingengine::CallCount(); next < count; ++next) {
+            const recordingengine::Record& record = recordingengine::CallAt(next);
             if (record.call == Call::Create) {
                 instances[record.handle] = {
                     recordingengine::ConfigurationNameOf(record.arguments[0]), -1};

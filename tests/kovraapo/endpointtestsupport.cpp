@@ -1,6 +1,7 @@
 #include "endpointtestsupport.h"
 
 #include <cstring>
+#include <thread>
 
 namespace effecttest {
 
@@ -48,7 +49,13 @@ HRESULT STDMETHODCALLTYPE FaultyStore::GetValue(REFPROPERTYKEY key, PROPVARIANT*
     if (FAILED(readFailure) && std::memcmp(&key, &failingKey, sizeof key) == 0) {
         return readFailure;
     }
-    return inner->GetValue(key, value);
+    const HRESULT read = inner->GetValue(key, value);
+    if (afterNextRead) {
+        const std::function<void()> step = std::move(afterNextRead);
+        afterNextRead = nullptr;
+        step();
+    }
+    return read;
 }
 
 namespace {
@@ -109,8 +116,11 @@ public:
     }
     HRESULT STDMETHODCALLTYPE
     UnregisterEndpointNotificationCallback(IMMNotificationClient* client) override {
-        ++probe->unregistrations;
         probe->unregisteredClient = client;
+        ++probe->unregistrations;
+        while (probe->unregisterWaits && probe->notificationsUnderWay.load() != 0) {
+            std::this_thread::yield();
+        }
         return platform->UnregisterEndpointNotificationCallback(client);
     }
 
@@ -139,6 +149,13 @@ HRESULT CreateProbedEnumerator(IMMDeviceEnumerator** enumerator) {
 }
 
 } // namespace
+
+HRESULT EnumeratorProbe::Notify(const PROPERTYKEY& key) {
+    ++notificationsUnderWay;
+    const HRESULT hr = registeredClient->OnPropertyValueChanged(L"endpoint", key);
+    --notificationsUnderWay;
+    return hr;
+}
 
 EnumeratorProbeScope::EnumeratorProbeScope() {
     activeProbe = new EnumeratorProbe;

@@ -9,6 +9,7 @@
 #include <propsys.h>
 
 #include <atomic>
+#include <functional>
 
 namespace effecttest {
 
@@ -41,7 +42,8 @@ private:
     IPropertyStore* store = nullptr;
 };
 
-// Forwards to another store, counting reads, and fails the reads of one key when asked.
+// Forwards to another store, counting reads, and fails the reads of one key when asked. A
+// test's step can run after the next read, before the value is handed back.
 class FaultyStore : public IPropertyStore {
 public:
     explicit FaultyStore(IPropertyStore* inner) : inner(inner) {}
@@ -67,6 +69,7 @@ public:
     }
 
     IPropertyStore* inner;
+    std::function<void()> afterNextRead;
     PROPERTYKEY failingKey{};
     HRESULT readFailure = S_OK;
     std::atomic<int> reads{0};
@@ -80,10 +83,16 @@ struct EnumeratorProbe {
     HRESULT registerFailure = S_OK;
     int created = 0;
     int registrations = 0; // successful ones
-    int unregistrations = 0;
+    std::atomic<int> unregistrations{0};
     IMMNotificationClient* registeredClient = nullptr;
     IMMNotificationClient* unregisteredClient = nullptr;
     std::atomic<int> live{0};
+    // Whether Unregister lets a notification under way finish first, as the platform's does.
+    bool unregisterWaits = true;
+    std::atomic<int> notificationsUnderWay{0};
+
+    // A property change reported to the registered client, as the platform's thread does.
+    HRESULT Notify(const PROPERTYKEY& key);
 };
 
 // While it lives, Initialize gets its device enumerators through the probe: each is the

@@ -1,8 +1,11 @@
 // The effect object's engine instance: which configuration and preset a lock opens, latency,
 // unlock, and the instance's end when the object goes.
 #include "effecttestsupport.h"
+#include "realtimeprobe.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 using namespace effecttest;
 using recordingengine::Call;
@@ -153,17 +156,32 @@ TEST_F(EngineLifecycleTest, UnlockWithoutLockMakesNoEngineCall) {
     EXPECT_TRUE(recordingengine::Calls().empty());
 }
 
-TEST_F(EngineLifecycleTest, SecondLockKeepsTheFirstInstance) {
-    EffectHolder effect(&registration);
-    Stream first(2, 48000, 480);
-    Stream second(2, 48000, 960);
-    ASSERT_EQ(first.Lock(effect.effect), S_OK);
-    const KovraHandle handle = effect->EngineHandle();
-    const size_t callsBefore = recordingengine::Calls().size();
-    EXPECT_EQ(second.Lock(effect.effect), APOERR_APO_LOCKED);
-    EXPECT_EQ(recordingengine::Calls().size(), callsBefore);
-    EXPECT_EQ(effect->EngineHandle(), handle);
-    EXPECT_EQ(effect->MaxFrameCount(), 960u); // taken before the base refused
+// A refused second lock changes nothing of the stream that runs: a reload block still prepares
+// its instance for the maximum the stream was locked with, and full blocks still go through.
+TEST_F(EngineLifecycleTest, RefusedSecondLockKeepsTheRunningStream) {
+    for (const UINT32 secondMaximum : {0u, 960u}) {
+        SCOPED_TRACE(secondMaximum);
+        recordingengine::Clear();
+        EffectHolder effect(&registration);
+        Stream first(2, 48000, 480);
+        Stream second(2, 48000, secondMaximum);
+        ASSERT_EQ(first.Lock(effect.effect), S_OK);
+        const KovraHandle handle = effect->EngineHandle();
+        const size_t callsBefore = recordingengine::CallCount();
+        EXPECT_EQ(second.Lock(effect.effect), APOERR_APO_LOCKED);
+        EXPECT_EQ(recordingengine::CallCount(), callsBefore);
+        EXPECT_EQ(effect->EngineHandle(), handle);
+
+        effect->RequestReload();
+        Block(first, 480, BUFFER_VALID).Run(effect.effect);
+        Block(first, 480, BUFFER_VALID).Run(effect.effect);
+        const auto prepares = CallsOf(Call::PrepareToPlay);
+        ASSERT_EQ(prepares.size(), 2u);
+        EXPECT_EQ(prepares[1].arguments[2], 480);
+        const auto blocks = CallsOf(Call::ProcessBlock);
+        ASSERT_EQ(blocks.size(), 1u);
+        EXPECT_EQ(blocks[0].arguments[0], 480);
+    }
 }
 
 TEST_F(EngineLifecycleTest, MissingFirstConnectionIsAPointerError) {
@@ -185,7 +203,7 @@ TEST_F(EngineLifecycleTest, FailedFormatReadLeavesStreamFieldsAlone) {
     Stream stream(6, 48000, 480);
     stream.output.mediaType.failure = E_OUTOFMEMORY;
     EXPECT_EQ(stream.Lock(effect.effect), E_OUTOFMEMORY);
-    EXPECT_EQ(effect->MaxFrameCount(), 480u);
+    EXPECT_EQ(effect->MaxFrameCount(), 0u);
     EXPECT_EQ(effect->InputChannels(), 0u);
     EXPECT_FALSE(effect->Locked());
     stream.output.mediaType.failure = S_OK;
@@ -219,12 +237,19 @@ TEST_F(EngineLifecycleTest, UnknownChannelCountMakesNoCallWithANullHandle) {
     EXPECT_EQ(effect->EngineHandle(), nullptr);
 }
 
-TEST_F(EngineLifecycleTest, ObjectCountFollowsLifetime) {
+// The object counts as live until its memory is freed: once the count is down the module may
+// be unloaded, so none of the object's own code (member and base destructors, the freeing) may
+// run after the decrement.
+TEST_F(EngineLifecycleTest, ObjectCountsAsLiveUntilItsMemoryIsFreed) {
     const LONG before = objectCount.load();
+    static std::atomic<LONG> countedAtFree;
+    countedAtFree = -1;
     {
         EffectHolder effect(&registration);
         EXPECT_EQ(objectCount.load(), before + 1);
+        realtimeprobe::WatchFree(effect.effect, [] { countedAtFree = objectCount.load(); });
     }
+    EXPECT_EQ(countedAtFree.load(), before + 1);
     EXPECT_EQ(objectCount.load(), before);
 }
 

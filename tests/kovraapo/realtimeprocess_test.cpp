@@ -1,37 +1,17 @@
 // APOProcess: what each kind of block does to the output record and the engine, the reload
-// block, and the promise that an ordinary block allocates nothing.
+// block, and the promise that no block allocates, frees, locks or waits.
 #include "effecttestsupport.h"
+#include "realtimeprobe.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cstdlib>
 #include <iterator>
-#include <new>
+#include <mutex>
 
 using namespace effecttest;
 using recordingengine::Call;
 using recordingengine::CallsOf;
-
-namespace {
-std::atomic<long> allocationCount{0};
-} // namespace
-
-// Every allocation of the test program passes here, so a test can count them.
-void* operator new(size_t size) {
-    ++allocationCount;
-    if (void* memory = std::malloc(size ? size : 1)) {
-        return memory;
-    }
-    throw std::bad_alloc();
-}
-void operator delete(void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, size_t) noexcept {
-    std::free(memory);
-}
 
 namespace {
 
@@ -203,6 +183,41 @@ TEST_F(RealtimeTest, RequestDuringAReloadIsAppliedAtTheNextBlock) {
     EXPECT_EQ(effect->ReloadPending(), 0u);
 }
 
+// A block that claims more frames than the lock made room for (the audio engine never sends
+// one) is cut to the lock's maximum, whichever kind it is: nothing past the buffers the lock
+// described is read or written, and the engine never gets a block longer than it was prepared
+// for.
+TEST_F(RealtimeTest, BlockLongerThanTheLocksMaximumIsCutToIt) {
+    Stream roomy(2, 48000, 960); // buffers with room to spare: what is written past 480 shows
+    roomy.input.descriptor.u32MaxFrameCount = roomy.output.descriptor.u32MaxFrameCount = 480;
+    ASSERT_EQ(roomy.Lock(effect.effect), S_OK);
+    const struct {
+        const char* name;
+        APO_BUFFER_FLAGS flags;
+        bool reload;
+    } cases[] = {{"valid", BUFFER_VALID, false},
+                 {"reload", BUFFER_VALID, true},
+                 {"silent", BUFFER_SILENT, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.reload) {
+            effect->RequestReload();
+        }
+        std::fill(roomy.output.samples.begin(), roomy.output.samples.end(), 0.5f);
+        const size_t blocksBefore = CallsOf(Call::ProcessBlock).size();
+        Block block(roomy, 961, c.flags);
+        block.Run(effect.effect);
+        EXPECT_EQ(block.out.u32ValidFrameCount, 480u);
+        const auto blocks = CallsOf(Call::ProcessBlock);
+        EXPECT_EQ(blocks.size(), blocksBefore + (c.flags == BUFFER_VALID && !c.reload));
+        if (blocks.size() > blocksBefore) {
+            EXPECT_EQ(blocks.back().arguments[0], 480);
+        }
+        const auto& out = roomy.output.samples;
+        EXPECT_EQ(std::count(out.begin() + 960, out.end(), 0.5f), 960);
+    }
+}
+
 // Wider input than output: a reload block silences the stereo output of its frames, no more.
 TEST_F(RealtimeTest, ReloadOfWideInputZeroesExactlyTheStereoOutput) {
     for (const UINT32 channels : {6u, 8u}) {
@@ -289,21 +304,44 @@ TEST_F(RealtimeTest, PresetOutsideTheTableLoadsNothingButEndsTheRequest) {
     EXPECT_EQ(effect->ReloadPending(), 0u);
 }
 
-TEST_F(RealtimeTest, OrdinaryValidBlockAllocatesNothing) {
+// Neither an ordinary block nor a reload block may allocate, free, take a lock or wait on the
+// real-time thread. The engine stand-in does none of that itself, so what is counted is the
+// effect's; the engine library's own share is counted where the library runs.
+TEST_F(RealtimeTest, BlocksAllocateNothingAndTakeNoLock) {
     LockStereo(1, 0);
     Block block(stream, 480, BUFFER_VALID);
     block.Run(effect.effect); // warm up
-    const long before = allocationCount.load();
-    for (int i = 0; i < 100; ++i) {
-        block.Run(effect.effect);
+    for (const bool reload : {false, true}) {
+        SCOPED_TRACE(reload ? "reload blocks" : "ordinary blocks");
+        realtimeprobe::ThreadCount count;
+        for (int i = 0; i < 100; ++i) {
+            if (reload) {
+                effect->SetFilterMode(static_cast<UINT32>(i % 3));
+                effect->RequestReload();
+            }
+            block.Run(effect.effect);
+        }
+        const realtimeprobe::Counts counted = count.Stop();
+        EXPECT_EQ(counted.allocations, 0);
+        EXPECT_EQ(counted.frees, 0);
+        EXPECT_EQ(counted.lockWaits, 0);
+        // Every block did what it stands for: 100 more blocks, or 100 more instances.
+        EXPECT_EQ(CallsOf(reload ? Call::Create : Call::ProcessBlock).size(), 101u);
     }
-    EXPECT_EQ(allocationCount.load(), before);
-    EXPECT_EQ(CallsOf(Call::ProcessBlock).size(), 101u);
-    // The counter does see allocations: otherwise the check above proves nothing.
-    const long beforeProbe = allocationCount.load();
-    int* volatile probe = new int(1);
-    delete probe;
-    EXPECT_EQ(allocationCount.load(), beforeProbe + 1);
+    // The probe does see what it counts: otherwise the checks above prove nothing.
+    std::mutex mutex;
+    mutex.lock(); // winpthreads makes the mutex itself at its first lock
+    mutex.unlock();
+    CriticalSection section;
+    realtimeprobe::ThreadCount count;
+    int* volatile allocated = new int(1);
+    delete allocated;
+    std::lock_guard<std::mutex>{mutex};
+    CriticalSectionGuard{section};
+    const realtimeprobe::Counts counted = count.Stop();
+    EXPECT_EQ(counted.allocations, 1);
+    EXPECT_EQ(counted.frees, 1);
+    EXPECT_EQ(counted.lockWaits, 2);
 }
 
 } // namespace

@@ -74,6 +74,63 @@ TEST_F(StreamLockLogTest, SecondLockLogsTheLockedCode) {
     EXPECT_EQ(LoggedMessages(), expected);
 }
 
+// Negotiation asks about valid bits only, so it lets integer samples and other containers
+// through; the lock refuses every stream whose samples are not 4-byte floats, on either side,
+// after every check of the base.
+TEST_F(StreamLockLogTest, LockRefusesSamplesThatAreNotFloats) {
+    const GUID pcm = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+    struct Case {
+        const char* name;
+        UINT32 channels;
+        bool floatType;
+        DWORD containerBytes, validBits;
+        bool floatOutput; // the output a float stream of the same depth, the input as given
+        const char* side;
+    };
+    const Case cases[] = {
+        {"16-bit PCM", 2, false, 2, 16, false, "in"},
+        {"24-bit PCM, packed", 6, false, 3, 24, false, "in"},
+        {"24-bit PCM in 4 bytes", 8, false, 4, 24, false, "in"},
+        {"32-bit PCM", 2, false, 4, 32, false, "in"},
+        {"float in 8 bytes", 2, true, 8, 32, false, "in"},
+        {"float in, PCM out", 2, false, 4, 32, true, "out"},
+        {"float", 6, true, 4, 32, false, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        recordingengine::Clear();
+        EffectHolder fresh(&registration);
+        Stream stream(c.channels, 48000, 480);
+        for (FormatStub* side : {&stream.input.mediaType, &stream.output.mediaType}) {
+            side->format.guidFormatType = c.floatType ? kFloatSubtype : pcm;
+            side->format.dwBytesPerSampleContainer = c.containerBytes;
+            side->format.dwValidBitsPerSample = c.validBits;
+        }
+        if (c.floatOutput) {
+            stream.input.mediaType.format.guidFormatType = kFloatSubtype;
+        }
+        // The test's buffers are sized for floats, and a wider container would make them overlap.
+        stream.input.descriptor.pBuffer = stream.output.descriptor.pBuffer = 0;
+        const bool refused = c.side != nullptr;
+        logMark = EffectLogEnd();
+        EXPECT_EQ(stream.Lock(fresh.effect), refused ? APOERR_FORMAT_NOT_SUPPORTED : S_OK);
+        EXPECT_EQ(fresh->Locked(), !refused);
+        EXPECT_EQ(recordingengine::CallsOf(Call::Create).size(), refused ? 0u : 1u);
+        if (refused) {
+            std::vector<std::string> lines;
+            for (const EffectLogLine& line : EffectLogLinesSince(logMark)) {
+                if (!line.isTrace) {
+                    lines.push_back(line.message);
+                }
+            }
+            const std::vector<std::string> expected = {
+                std::string("Unsupported sample format in LockForProcess (") + c.side + ")",
+                BaseRefusal(APOERR_FORMAT_NOT_SUPPORTED)};
+            EXPECT_EQ(lines, expected);
+        }
+    }
+}
+
 TEST_F(StreamLockLogTest, MissingOrUnreadableFormatsLogTheirSide) {
     Stream stream(2, 48000, 480);
     APO_CONNECTION_DESCRIPTOR* none = nullptr;

@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
-#include <mutex>
-#include <set>
 
 namespace recordingengine {
 namespace {
@@ -15,24 +14,37 @@ namespace {
 const char* const kConfigurationNames[] = {"2_ch",        "2_ch_bypass", "6_ch",
                                            "6_ch_bypass", "8_ch",        "8_ch_bypass"};
 constexpr int32_t kConfigurationCount = 6;
+constexpr size_t kCallKinds = static_cast<size_t>(Call::Destroy) + 1;
+
+// The call log grows by chunks that never move, so a call appends with one atomic increment.
+constexpr size_t kChunkRecords = 4096;
+constexpr size_t kMaxChunks = 4096;
+constexpr size_t kReservedChunks = 16;
+// Instances come from a ring of slots, so creating one neither allocates nor locks. A slot is
+// taken again only after this many more instances, far more than any test makes.
+constexpr size_t kInstanceSlots = size_t{1} << 18;
 
 struct Instance {
-    int32_t configIndex;
-    bool destroyed;
+    size_t serial = 0; // 1 for the first instance ever made, 0 for a slot never used
+    int32_t configIndex = 0;
+    std::atomic<int64_t> preparedFrames{-1}; // -1 until prepared
+    std::atomic<bool> destroyed{false};
 };
 
-// Everything the stand-in keeps, behind one mutex: calls may arrive from several threads.
 struct State {
-    std::mutex mutex;
-    std::vector<Record> calls;
-    std::set<Instance*> instances; // destroyed ones included, until Clear
-    size_t live = 0;
-    size_t peakLive = 0;
-    size_t nullHandleCalls = 0;
-    size_t destroyedInstanceCalls = 0;
-    std::array<uint32_t, kConfigurationCount> latencyFrames{};
-    bool failCreate = false;
-    std::map<Call, std::function<void()>> hooks;
+    std::array<std::atomic<Record*>, kMaxChunks> chunks{};
+    std::atomic<size_t> callCount{0};
+    std::unique_ptr<Instance[]> instances{new Instance[kInstanceSlots]};
+    std::atomic<size_t> instancesMade{0};
+    std::atomic<size_t> instancesMadeAtClear{0}; // those before are forgotten
+    std::atomic<size_t> live{0};
+    std::atomic<size_t> peakLive{0};
+    std::atomic<size_t> nullHandleCalls{0};
+    std::atomic<size_t> destroyedInstanceCalls{0};
+    std::atomic<size_t> blocksBeyondPreparation{0};
+    std::array<std::atomic<uint32_t>, kConfigurationCount> latencyFrames{};
+    std::atomic<bool> failCreate{false};
+    std::array<std::function<void()>, kCallKinds> hooks;
 };
 
 State& Engine() {
@@ -40,16 +52,34 @@ State& Engine() {
     return state;
 }
 
-// Records a call under the held mutex. Returns the hook to run, if any.
-const std::function<void()>* AppendLocked(State& engine, const Record& record) {
-    engine.calls.push_back(record);
-    const auto hook = engine.hooks.find(record.call);
-    return hook != engine.hooks.end() && hook->second ? &hook->second : nullptr;
+[[noreturn]] void OutOfRoom(const char* what) {
+    std::fprintf(stderr, "recording engine: no room for more %s\n", what);
+    std::abort();
 }
 
+Record* Chunk(State& engine, size_t chunk) {
+    if (chunk >= kMaxChunks) {
+        OutOfRoom("calls");
+    }
+    Record* records = engine.chunks[chunk].load(std::memory_order_acquire);
+    if (!records) {
+        auto* made = new Record[kChunkRecords];
+        if (engine.chunks[chunk].compare_exchange_strong(records, made)) {
+            records = made;
+        } else {
+            delete[] made; // another thread installed this chunk first
+        }
+    }
+    return records;
+}
+
+// Records a call and returns the hook to run, if any.
 const std::function<void()>* Append(const Record& record) {
-    std::lock_guard<std::mutex> guard(Engine().mutex);
-    return AppendLocked(Engine(), record);
+    State& engine = Engine();
+    const size_t index = engine.callCount.fetch_add(1);
+    Chunk(engine, index / kChunkRecords)[index % kChunkRecords] = record;
+    const std::function<void()>& hook = engine.hooks[static_cast<size_t>(record.call)];
+    return hook ? &hook : nullptr;
 }
 
 void Run(const std::function<void()>* hook) {
@@ -58,42 +88,37 @@ void Run(const std::function<void()>* hook) {
     }
 }
 
-// A destroyed instance this stand-in made, else null (a null handle or one it never made).
-Instance* DestroyedInstance(State& engine, KovraHandle handle) {
+// The instance behind a handle this stand-in made since Clear, else null (a null handle, one it
+// never made or one from before Clear).
+Instance* MadeInstance(State& engine, KovraHandle handle) {
     auto* instance = static_cast<Instance*>(handle);
-    return instance && engine.instances.count(instance) != 0 && instance->destroyed ? instance
-                                                                                    : nullptr;
+    const Instance* first = engine.instances.get();
+    const bool slot = instance >= first && instance < first + kInstanceSlots;
+    return slot && instance->serial > engine.instancesMadeAtClear.load() ? instance : nullptr;
 }
 
 // A call on an instance, from entry to return. It is flagged when the handle is null, when the
 // instance was destroyed before the call, or when another thread destroys it before the call
-// has done its work. `work` runs under the mutex, on a live instance only.
+// returns. `work` runs on a live instance only.
 template <typename Work> KovraResult CallOnInstance(const Record& record, Work work) {
     State& engine = Engine();
-    const std::function<void()>* hook = nullptr;
+    Instance* instance = MadeInstance(engine, record.handle);
     bool flagged = false;
-    {
-        std::lock_guard<std::mutex> guard(engine.mutex);
-        hook = AppendLocked(engine, record);
-        if (!record.handle) {
-            ++engine.nullHandleCalls;
-            flagged = true;
-        } else if (DestroyedInstance(engine, record.handle)) {
-            ++engine.destroyedInstanceCalls;
-            flagged = true;
-        }
+    if (!record.handle) {
+        ++engine.nullHandleCalls;
+        flagged = true;
+    } else if (instance && instance->destroyed.load()) {
+        ++engine.destroyedInstanceCalls;
+        flagged = true;
     }
-    Run(hook);
-    std::lock_guard<std::mutex> guard(engine.mutex);
-    if (DestroyedInstance(engine, record.handle)) {
-        engine.destroyedInstanceCalls += flagged ? 0 : 1;
-        return KovraResult_kInvalidHandle;
-    }
-    auto* instance = static_cast<Instance*>(record.handle);
-    if (!instance || engine.instances.count(instance) == 0) {
+    Run(Append(record));
+    if (!instance || instance->destroyed.load()) {
         return KovraResult_kInvalidHandle;
     }
     work(engine, *instance);
+    if (record.call != Call::Destroy && instance->destroyed.load() && !flagged) {
+        ++engine.destroyedInstanceCalls;
+    }
     return KovraResult_kOk;
 }
 
@@ -106,72 +131,89 @@ Record MakeRecord(Call call, KovraHandle handle) {
     return record;
 }
 
+size_t Counted(const std::atomic<size_t>& count) {
+    return count.load();
+}
+
 } // namespace
 
 void Clear() {
     State& engine = Engine();
-    std::lock_guard<std::mutex> guard(engine.mutex);
-    engine.calls.clear();
-    engine.calls.reserve(1 << 16);
-    for (Instance* instance : engine.instances) {
-        delete instance;
+    engine.callCount = 0;
+    for (size_t chunk = 0; chunk < kReservedChunks; ++chunk) {
+        Chunk(engine, chunk);
     }
-    engine.instances.clear();
+    engine.instancesMadeAtClear = engine.instancesMade.load();
     engine.live = 0;
     engine.peakLive = 0;
     engine.nullHandleCalls = 0;
     engine.destroyedInstanceCalls = 0;
-    engine.latencyFrames.fill(0);
+    engine.blocksBeyondPreparation = 0;
+    for (auto& frames : engine.latencyFrames) {
+        frames = 0;
+    }
     engine.failCreate = false;
-    engine.hooks.clear();
+    for (auto& hook : engine.hooks) {
+        hook = nullptr;
+    }
 }
 
-const std::vector<Record>& Calls() {
-    return Engine().calls;
+size_t CallCount() {
+    return Engine().callCount.load();
+}
+
+const Record& CallAt(size_t index) {
+    return Chunk(Engine(), index / kChunkRecords)[index % kChunkRecords];
+}
+
+std::vector<Record> Calls() {
+    std::vector<Record> calls;
+    const size_t count = CallCount();
+    calls.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        calls.push_back(CallAt(i));
+    }
+    return calls;
 }
 
 std::vector<Record> CallsOf(Call call) {
-    State& engine = Engine();
-    std::lock_guard<std::mutex> guard(engine.mutex);
     std::vector<Record> matching;
-    for (const Record& record : engine.calls) {
-        if (record.call == call) {
-            matching.push_back(record);
+    const size_t count = CallCount();
+    for (size_t i = 0; i < count; ++i) {
+        if (CallAt(i).call == call) {
+            matching.push_back(CallAt(i));
         }
     }
     return matching;
 }
 
-namespace {
-size_t Counted(size_t State::*count) {
-    std::lock_guard<std::mutex> guard(Engine().mutex);
-    return Engine().*count;
-}
-} // namespace
-
 size_t LiveInstances() {
-    return Counted(&State::live);
+    return Counted(Engine().live);
 }
 
 size_t PeakLiveInstances() {
-    return Counted(&State::peakLive);
+    return Counted(Engine().peakLive);
 }
 
 size_t CallsWithNullHandle() {
-    return Counted(&State::nullHandleCalls);
+    return Counted(Engine().nullHandleCalls);
 }
 
 size_t CallsOnDestroyedInstances() {
-    return Counted(&State::destroyedInstanceCalls);
+    return Counted(Engine().destroyedInstanceCalls);
+}
+
+size_t BlocksBeyondPreparation() {
+    return Counted(Engine().blocksBeyondPreparation);
 }
 
 void SetLatencyFrames(uint32_t frames) {
-    std::lock_guard<std::mutex> guard(Engine().mutex);
-    Engine().latencyFrames.fill(frames);
+    for (auto& latency : Engine().latencyFrames) {
+        latency = frames;
+    }
 }
 
 void SetLatencyFrames(const std::string& configuration, uint32_t frames) {
-    std::lock_guard<std::mutex> guard(Engine().mutex);
     for (int32_t index = 0; index < kConfigurationCount; ++index) {
         if (configuration == kConfigurationNames[index]) {
             Engine().latencyFrames[index] = frames;
@@ -180,13 +222,11 @@ void SetLatencyFrames(const std::string& configuration, uint32_t frames) {
 }
 
 void FailCreate(bool fail) {
-    std::lock_guard<std::mutex> guard(Engine().mutex);
     Engine().failCreate = fail;
 }
 
 void OnCall(Call call, std::function<void()> hook) {
-    std::lock_guard<std::mutex> guard(Engine().mutex);
-    Engine().hooks[call] = std::move(hook);
+    Engine().hooks[static_cast<size_t>(call)] = std::move(hook);
 }
 
 std::string ConfigurationNameOf(int64_t index) {
@@ -232,17 +272,22 @@ KovraResult Kovra_create(KovraHandle* handle, int32_t configIndex) {
     KovraResult result = KovraResult_kOk;
     if (!handle || configIndex < 0 || configIndex >= recordingengine::kConfigurationCount) {
         result = KovraResult_kErrorIndexOutOfRange;
+    } else if (engine.failCreate.load()) {
+        result = KovraResult_kErrorMemory;
     } else {
-        std::lock_guard<std::mutex> guard(engine.mutex);
-        if (engine.failCreate) {
-            result = KovraResult_kErrorMemory;
-        } else {
-            auto* instance = new recordingengine::Instance{configIndex, false};
-            engine.instances.insert(instance);
-            engine.peakLive = std::max(engine.peakLive, ++engine.live);
-            *handle = instance;
-            record.handle = instance;
+        const size_t made = engine.instancesMade.fetch_add(1);
+        recordingengine::Instance* instance =
+            &engine.instances[made % recordingengine::kInstanceSlots];
+        instance->serial = made + 1;
+        instance->configIndex = configIndex;
+        instance->preparedFrames = -1;
+        instance->destroyed = false;
+        const size_t live = ++engine.live;
+        size_t peak = engine.peakLive.load();
+        while (peak < live && !engine.peakLive.compare_exchange_weak(peak, live)) {
         }
+        *handle = instance;
+        record.handle = instance;
     }
     Run(Append(record));
     return result;
@@ -255,7 +300,10 @@ KovraResult Kovra_prepareToPlay(KovraHandle handle, int32_t sampleRate, int32_t 
     const int64_t arguments[] = {sampleRate,       channelCount,      maxBlockFrames,
                                  inputSampleBytes, outputSampleBytes, outputLayout};
     std::memcpy(record.arguments, arguments, sizeof arguments);
-    return CallOnInstance(record, NoWork);
+    return CallOnInstance(
+        record, [maxBlockFrames](recordingengine::State&, recordingengine::Instance& instance) {
+            instance.preparedFrames = maxBlockFrames;
+        });
 }
 
 KovraResult Kovra_reset(KovraHandle handle) {
@@ -274,7 +322,12 @@ KovraResult Kovra_processBlock(KovraHandle handle, const float* input, float* ou
     record.arguments[0] = frameCount;
     record.input = input;
     record.output = output;
-    return CallOnInstance(record, NoWork);
+    return CallOnInstance(
+        record, [frameCount](recordingengine::State& engine, recordingengine::Instance& instance) {
+            if (static_cast<int64_t>(frameCount) > instance.preparedFrames.load()) {
+                ++engine.blocksBeyondPreparation;
+            }
+        });
 }
 
 KovraResult Kovra_getLatency(KovraHandle handle, uint32_t* latency) {
@@ -282,7 +335,7 @@ KovraResult Kovra_getLatency(KovraHandle handle, uint32_t* latency) {
         MakeRecord(Call::GetLatency, handle),
         [latency](recordingengine::State& engine, recordingengine::Instance& instance) {
             if (latency) {
-                *latency = engine.latencyFrames[instance.configIndex];
+                *latency = engine.latencyFrames[instance.configIndex].load();
             }
         });
 }
@@ -290,8 +343,12 @@ KovraResult Kovra_getLatency(KovraHandle handle, uint32_t* latency) {
 KovraResult Kovra_destroy(KovraHandle handle) {
     return CallOnInstance(MakeRecord(Call::Destroy, handle),
                           [](recordingengine::State& engine, recordingengine::Instance& instance) {
-                              instance.destroyed = true;
-                              --engine.live;
+                              // Two threads destroying one instance: only one of them may.
+                              if (instance.destroyed.exchange(true)) {
+                                  ++engine.destroyedInstanceCalls;
+                              } else {
+                                  --engine.live;
+                              }
                           });
 }
 

@@ -1,8 +1,9 @@
 // A stand-in for the sound engine library that records every call, so tests can assert exactly
 // what the effect asked of the engine. Linked into test programs in place of the real DLL.
-// Recording never allocates while the reserved capacity lasts, so it can sit on the real-time
-// path of an allocation-counting test. Calls may come from several threads at once; Calls()
-// is for reading while no other thread calls the engine.
+// No engine call takes a lock, and none allocates while the room reserved by Clear lasts, so the
+// stand-in can sit on the real-time path of a test that counts allocations and locks there.
+// Calls may come from several threads at once; the readers below are for while no other thread
+// calls the engine.
 #pragma once
 
 #include "kovraengine.h"
@@ -37,9 +38,11 @@ struct Record {
 };
 
 // Forgets the recorded calls, the instances, the settings and the hooks below, and reserves
-// room for many calls.
+// room for many calls and instances.
 void Clear();
-const std::vector<Record>& Calls();
+size_t CallCount();
+const Record& CallAt(size_t index);
+std::vector<Record> Calls();
 std::vector<Record> CallsOf(Call call);
 // Instances created and not yet destroyed, now and at most at once since Clear.
 size_t LiveInstances();
@@ -48,12 +51,15 @@ size_t PeakLiveInstances();
 // instances keep their memory until Clear, so a stale handle is never mistaken for a new one.
 size_t CallsWithNullHandle();
 size_t CallsOnDestroyedInstances();
+// Blocks handed to an instance that was not prepared, or longer than it was prepared for.
+size_t BlocksBeyondPreparation();
 // Frames Kovra_getLatency reports from now on: for every configuration, or for one.
 void SetLatencyFrames(uint32_t frames);
 void SetLatencyFrames(const std::string& configuration, uint32_t frames);
 // Makes Kovra_create fail as out of memory, leaving the handle it was given alone.
 void FailCreate(bool fail);
-// Runs after every recorded call of that kind, on the calling thread.
+// Runs after every recorded call of that kind, on the calling thread. Set while no other
+// thread calls the engine.
 void OnCall(Call call, std::function<void()> hook);
 // The name of the configuration an index was given for ("" when unknown).
 std::string ConfigurationNameOf(int64_t index);
