@@ -10,6 +10,7 @@
 #include "hostoptions.h"
 #include "hostreport.h"
 #include "hresultnames.h"
+#include "interruption.h"
 #include "memorypropertystore.h"
 #include "notificationthread.h"
 #include "processingloop.h"
@@ -51,8 +52,47 @@ std::wstring FullPath(const std::wstring& path) {
     return length == 0 || length >= MAX_PATH * 4 ? path : std::wstring(full, length);
 }
 
+// The identity of the file a name opens (volume and file index), as the file system sees it:
+// one file under two names (a link, a name in another case where names ignore case) has one.
+bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& identity) {
+    const HANDLE file =
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const bool known = GetFileInformationByHandle(file, &identity) != 0;
+    CloseHandle(file);
+    return known;
+}
+
 bool SameFile(const std::wstring& first, const std::wstring& second) {
+    BY_HANDLE_FILE_INFORMATION a;
+    BY_HANDLE_FILE_INFORMATION b;
+    if (FileIdentity(first, a) && FileIdentity(second, b)) {
+        return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+               a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+    }
     return _wcsicmp(FullPath(first).c_str(), FullPath(second).c_str()) == 0;
+}
+
+// What would keep the output from being written, found before any audio is processed; empty
+// when nothing does.
+std::string OutputProblem(const std::wstring& output) {
+    const std::string name = Utf8FromWide(output);
+    const DWORD attributes = GetFileAttributesW(output.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return name + " is a folder: give the output a file name";
+    }
+    const std::wstring full = FullPath(output);
+    const size_t separator = full.find_last_of(L"\\/");
+    const std::wstring folder = separator == std::wstring::npos ? L"." : full.substr(0, separator);
+    const DWORD folderAttributes = GetFileAttributesW((folder + L"\\").c_str());
+    if (folderAttributes == INVALID_FILE_ATTRIBUTES ||
+        (folderAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return "the folder " + Utf8FromWide(folder) + " of the output does not exist";
+    }
+    return {};
 }
 
 ComPtr<MemoryPropertyStore> MakeEndpointStore(const HostOptions& options) {
@@ -72,50 +112,74 @@ StreamLayout LayoutOf(const WavFormat& format) {
 }
 
 // A file the effect refuses as it is: when a conversion makes it one the effect takes, stdout
-// names the conversion and the sox effects that do it (`./kovra process` reads them there).
-int RefuseOrPlanConversion(const WavFormat& format, const NegotiationOutcome& negotiation) {
+// names the conversion and, on its "formats" line, what the effect takes (`./kovra process`
+// converts by that; with --quiet-conversion the line is all there is).
+int RefuseOrPlanConversion(const HostOptions& options, const WavFormat& format,
+                           const NegotiationOutcome& negotiation) {
+    const std::optional<ConversionPlan> plan =
+        PlanConversion(LayoutOf(format), negotiation.acceptedInputs);
+    if (plan && options.quietConversion) {
+        std::printf("formats      %s\n", LayoutsText(negotiation.acceptedInputs).c_str());
+        return kExitNeedsConversion;
+    }
     for (const std::string& line : negotiation.messages) {
         std::fprintf(stderr, "apohost: %s\n", line.c_str());
     }
-    const std::optional<ConversionPlan> plan =
-        PlanConversion(LayoutOf(format), negotiation.acceptedInputs);
     if (!plan) {
-        return Fail(kExitFormatRefused, "the effect cannot run " + DescribeWavFormat(format) +
-                                            " and takes none of the usual formats");
+        return Fail(kExitFormatRefused,
+                    "the effect cannot run " + DescribeWavFormat(format) + ": " +
+                        NoPlanReason(LayoutOf(format), negotiation.acceptedInputs));
     }
     std::printf("conversion   the effect takes this file converted to %u ch %u Hz, mask 0x%X:\n",
                 unsigned{plan->to.channels}, plan->to.sampleRate, plan->to.channelMask);
     for (const std::string& line : DescribeConversion(*plan)) {
         std::printf("               %s\n", line.c_str());
     }
-    std::printf("sox effects  %s\n", SoxEffects(*plan).c_str());
+    std::printf("formats      %s\n", LayoutsText(negotiation.acceptedInputs).c_str());
     return Fail(kExitNeedsConversion,
                 "the effect takes " + DescribeWavFormat(format) +
-                    " only converted, as the audio engine would convert it; convert it first, "
-                    "e.g. sox IN.wav -e floating-point -b 32 CONVERTED.wav " +
-                    SoxEffects(*plan) + " (./kovra process does this with sox by itself)");
+                    " only converted, as the audio engine would convert it: convert it as named "
+                    "on stdout, in floating point, and run it again (./kovra process on Linux "
+                    "converts by itself)");
 }
 
-// The input is the conversion of another file: the plan for that file must have made it, and
-// gives its channels their speakers (sox's own mask may differ). Returns the exit code.
-int FollowConversion(IAudioProcessingObject* effect, const WavFormat& original,
+// The input is the conversion of another file: the plan for that file must have made it, frame
+// for frame, and gives its channels their speakers. Returns the exit code.
+int FollowConversion(IAudioProcessingObject* effect, const OriginalFile& original,
                      const WavFormat& format, RunSummary& summary, uint32_t& channelMask) {
     const std::optional<ConversionPlan> plan =
-        PlanConversion(LayoutOf(original), AcceptedInputLayouts(effect));
+        PlanConversion({original.sampleRate, original.channels, original.channelMask},
+                       AcceptedInputLayouts(effect));
     if (!plan || plan->to.sampleRate != format.sampleRate || plan->to.channels != format.channels) {
         return Fail(kExitBadInput, "the input is not the conversion of " + summary.originalPath +
                                        " that the effect needs");
     }
+    const uint64_t expected =
+        ConvertedFrames(original.frames, original.sampleRate, format.sampleRate);
+    if (format.frameCount != expected) {
+        return Fail(kExitBadInput, "the input holds " + std::to_string(format.frameCount) +
+                                       " frames, but the "
+                                       "conversion of " +
+                                       summary.originalPath + " (" +
+                                       std::to_string(original.frames) + " frames at " +
+                                       std::to_string(original.sampleRate) + " Hz) holds " +
+                                       std::to_string(expected));
+    }
     channelMask = plan->to.channelMask;
     summary.conversion = DescribeConversion(*plan);
-    summary.conversion.push_back("by sox: " + SoxEffects(*plan) + "; the output stays at " +
+    summary.conversion.push_back("by kovraconvert, streamed to the effect; the output stays at " +
                                  std::to_string(format.sampleRate) + " Hz");
     return kExitDone;
 }
 
+// What an interruption leaves: nothing written, and the code that says so.
+int Abandon(WavWriter& writer) {
+    writer.Abandon();
+    return Fail(InterruptionExitCode(), "interrupted: the output was not written");
+}
+
 // Everything from creating the effect to the final Release. Returns the exit code.
-int RunEffect(const HostOptions& options, WavReader& reader, const WavFormat* original,
-              RunSummary& summary) {
+int RunEffect(const HostOptions& options, WavReader& reader, RunSummary& summary) {
     const WavFormat& format = reader.Format();
     ComPtr<MemoryPropertyStore> endpointStore = MakeEndpointStore(options);
     ComPtr<MemoryPropertyStore> effectsStore =
@@ -135,9 +199,9 @@ int RunEffect(const HostOptions& options, WavReader& reader, const WavFormat* or
         return Fail(kExitEffectFailed, "Initialize failed: " + DescribeHResult(result));
     }
     uint32_t channelMask = format.channelMask;
-    if (original != nullptr) {
+    if (options.original) {
         const int followed =
-            FollowConversion(effect.Processing(), *original, format, summary, channelMask);
+            FollowConversion(effect.Processing(), *options.original, format, summary, channelMask);
         if (followed != kExitDone) {
             return followed;
         }
@@ -148,11 +212,16 @@ int RunEffect(const HostOptions& options, WavReader& reader, const WavFormat* or
     const NegotiationOutcome negotiation =
         NegotiateFormats(effect.Processing(), summary.inputStream, summary.outputStream);
     if (!negotiation.Accepted()) {
-        return RefuseOrPlanConversion(format, negotiation);
+        return RefuseOrPlanConversion(options, format, negotiation);
     }
     WavWriter writer;
     std::string error;
-    if (!writer.Create(options.outputPath, 2, format.sampleRate, options.outputEncoding, error)) {
+    const bool created =
+        options.stagedOutput.empty()
+            ? writer.Create(options.outputPath, 2, format.sampleRate, options.outputEncoding, error)
+            : writer.CreateStaged(options.stagedOutput, 2, format.sampleRate,
+                                  options.outputEncoding, error);
+    if (!created) {
         return Fail(kExitWriteFailed, error);
     }
     StreamBuffers buffers;
@@ -181,6 +250,8 @@ int RunEffect(const HostOptions& options, WavReader& reader, const WavFormat* or
     summary.storeReferencesLeft = endpointStore->ReferencesBeyondCreator();
     if (!streamed) {
         switch (summary.loop.failure) {
+        case LoopFailure::Interrupted:
+            return Abandon(writer);
         case LoopFailure::Read:
             return Fail(kExitBadInput, error);
         case LoopFailure::Write:
@@ -193,15 +264,43 @@ int RunEffect(const HostOptions& options, WavReader& reader, const WavFormat* or
         return Fail(kExitEffectFailed, "UnlockForProcess failed: " + DescribeHResult(unlocked));
     }
     summary.clippedSamples = writer.ClippedSamples();
+    // The last moment to stop: once the output is in place, the run is done.
+    if (Interrupted()) {
+        return Abandon(writer);
+    }
     if (!writer.Finish(error)) {
         return Fail(kExitWriteFailed, error);
     }
     return kExitDone;
 }
 
+// `apohost --formats`: what the effect takes, on one line, for the converter.
+int ListFormats() {
+    ComPtr<MemoryPropertyStore> endpointStore = MakeEndpointStore(HostOptions{});
+    ComPtr<MemoryPropertyStore> effectsStore =
+        ComPtr<MemoryPropertyStore>::Attach(MemoryPropertyStore::Create());
+    if (!endpointStore || !effectsStore) {
+        return Fail(kExitEffectFailed, "out of memory");
+    }
+    EffectSession effect;
+    HRESULT result = effect.Create();
+    if (SUCCEEDED(result)) {
+        result = effect.Initialize(endpointStore.Get(), effectsStore.Get());
+    }
+    if (FAILED(result)) {
+        return Fail(kExitEffectFailed,
+                    "cannot create and initialise the KovraAPO effect: " + DescribeHResult(result));
+    }
+    std::printf("formats      %s\n",
+                LayoutsText(AcceptedInputLayouts(effect.Processing())).c_str());
+    effect.ReleaseAndAskUnload();
+    return kExitDone;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    WatchForInterruption();
     HostOptions options;
     std::string error;
     const std::vector<std::wstring> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
@@ -213,19 +312,30 @@ int wmain(int argc, wchar_t** argv) {
         std::fputs(HostUsageText(), stdout);
         return kExitDone;
     }
-    if (SameFile(options.inputPath, options.outputPath)) {
-        return Fail(kExitUsage, "the output file would overwrite the input file");
+    if (options.listFormats) {
+        ComScope com;
+        return FAILED(com.result) ? Fail(kExitEffectFailed,
+                                         "CoInitializeEx failed: " + DescribeHResult(com.result))
+                                  : ListFormats();
+    }
+    const bool fromStandardInput = options.inputPath == L"-";
+    // A caller that puts the output in place itself has checked it by its own rules.
+    if (options.stagedOutput.empty()) {
+        const std::string problem = OutputProblem(options.outputPath);
+        if (!problem.empty()) {
+            return Fail(kExitWriteFailed, problem);
+        }
+        if (!fromStandardInput && SameFile(options.inputPath, options.outputPath)) {
+            return Fail(kExitUsage, "the output file would overwrite the input file");
+        }
     }
     WavReader reader;
-    if (!OpenWavFile(reader, options.inputPath, error)) {
+    if (fromStandardInput ? !OpenWavStream(reader, error)
+                          : !OpenWavFile(reader, options.inputPath, error)) {
         return Fail(kExitBadInput, error);
     }
-    WavReader original;
-    if (!options.convertedFrom.empty()) {
-        if (!OpenWavFile(original, options.convertedFrom, error)) {
-            return Fail(kExitBadInput, error);
-        }
-        TimesInSecondsAt(options.changes, original.Format().sampleRate);
+    if (options.original) {
+        TimesInSecondsAt(options.changes, options.original->sampleRate);
     }
     if (!CheckChangeTimes(options.changes, reader.Format().frameCount, reader.Format().sampleRate,
                           error)) {
@@ -236,20 +346,19 @@ int wmain(int argc, wchar_t** argv) {
         return Fail(kExitEffectFailed, "CoInitializeEx failed: " + DescribeHResult(com.result));
     }
     RunSummary summary;
-    summary.inputPath = Utf8FromWide(options.inputPath);
+    summary.inputPath = fromStandardInput ? "standard input" : Utf8FromWide(options.inputPath);
     summary.outputPath = Utf8FromWide(options.outputPath);
     summary.inputFormat = reader.Format();
     summary.outputEncoding = options.outputEncoding;
     summary.enable = options.enable;
     summary.mode = options.mode;
     summary.inputNotes = reader.Notes();
-    if (!options.convertedFrom.empty()) {
+    if (options.original) {
         summary.originalPath = Utf8FromWide(options.convertedFrom);
-        summary.originalFormat = original.Format();
-        summary.originalNotes = original.Notes();
+        summary.original = *options.original;
+        summary.originalNotes = options.originalNotes;
     }
-    const int exitCode = RunEffect(
-        options, reader, options.convertedFrom.empty() ? nullptr : &original.Format(), summary);
+    const int exitCode = RunEffect(options, reader, summary);
     if (exitCode == kExitDone) {
         PrintSummary(stdout, summary);
     }
