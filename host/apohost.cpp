@@ -291,9 +291,12 @@ int ListFormats() {
         return Fail(kExitEffectFailed,
                     "cannot create and initialise the KovraAPO effect: " + DescribeHResult(result));
     }
-    std::printf("formats      %s\n",
-                LayoutsText(AcceptedInputLayouts(effect.Processing())).c_str());
+    const std::string formats = LayoutsText(AcceptedInputLayouts(effect.Processing()));
     effect.ReleaseAndAskUnload();
+    if (Interrupted()) {
+        return Fail(InterruptionExitCode(), "interrupted");
+    }
+    std::printf("formats      %s\n", formats.c_str());
     return kExitDone;
 }
 
@@ -362,5 +365,6 @@ int wmain(int argc, wchar_t** argv) {
     if (exitCode == kExitDone) {
         PrintSummary(stdout, summary);
     }
-    return exitCode;
+    // Whatever else stopped the run, an interruption says why it stopped.
+    return exitCode != kExitDone && Interrupted() ? InterruptionExitCode() : exitCode;
 }

@@ -199,9 +199,10 @@ check_converted() { # FILE WORDS FRAMES NAME PRESET [apohost options]
     shift 5
     process_expecting 0 "$WORK/$file" "$WORK/out.wav" "$@"
     [ -z "$words" ] || expect_summary "$words"
+    info_of output out.wav
+    [ "${output##* }" = "$expected" ] || fail "output: $output, expected $expected frames"
     converted_stream "$file" converted.wav
     info_of input converted.wav
-    info_of output out.wav
     read -r _ rate _ _ frames <<<"$input"
     [ "$output" = "2 $rate 32 float $expected" ] && [ "$frames" = "$expected" ] ||
         fail "output format: $output, converted: $input, expected $expected frames"
@@ -265,13 +266,12 @@ interrupt_process() { # MODE SIGNAL IN OUT
     [ "$after" = "$before" ] || fail "the folder held $before, now $after"
 }
 
-# Waits until a run's staged output holds audio; a run that ended first could not be
-# interrupted, and says so.
+# Waits until the run writes its output: a file beside OUT, or in a folder beside it, holds
+# audio. A run that ended first could not be interrupted, and says so.
 wait_for_output() { # FOLDER
     local tries
     for ((tries = 0; tries < 6000; tries++)); do
-        [ -z "$(find "$1" -path '*/.kovra-process.*/output.wav' -size +64k 2>/dev/null)" ] ||
-            return 0
+        [ -z "$(find "$1" -mindepth 1 -type f -size +64k 2>/dev/null)" ] || return 0
         sleep 0.01
     done
     fail "no output began within a minute"
