@@ -199,6 +199,9 @@ check_converted() { # FILE WORDS FRAMES NAME PRESET [apohost options]
     shift 5
     process_expecting 0 "$WORK/$file" "$WORK/out.wav" "$@"
     [ -z "$words" ] || expect_summary "$words"
+    # One line names the conversion, and nothing speaks of the effect's refusal.
+    [ "$(wc -l <"$WORK/stderr")" = 1 ] && grep -q '^kovraconvert: .* for the effect: ' "$WORK/stderr" ||
+        fail "stderr of a converted run: $(cat "$WORK/stderr")"
     info_of output out.wav
     [ "${output##* }" = "$expected" ] || fail "output: $output, expected $expected frames"
     converted_stream "$file" converted.wav
@@ -637,6 +640,11 @@ output_disk_full)
     process_expecting 5 "$WORK/in.wav" "$WORK/small/out.wav"
     [ "$(cat "$WORK/small/out.wav")" = older ] || fail "the existing output was changed"
     expect_only "$WORK/small" out.wav
+    # A folder where no file can be made (root may write anywhere else) is found before audio.
+    mount -o remount,ro "$WORK/small"
+    process_expecting 5 "$WORK/in.wav" "$WORK/small/other.wav"
+    expect_message "cannot create a file in $WORK/small: "
+    ! grep -q "kovraconvert" "$WORK/stderr" || fail "audio was processed first: $(cat "$WORK/stderr")"
     ;;
 
 *) fail "unknown case" ;;
