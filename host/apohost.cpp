@@ -13,6 +13,7 @@
 #include "interruption.h"
 #include "memorypropertystore.h"
 #include "notificationthread.h"
+#include "outputchecks.h"
 #include "processingloop.h"
 #include "progressbar.h"
 #include "wavreader.h"
@@ -44,55 +45,6 @@ int Fail(int code, const std::string& message) {
 uint32_t PeriodFrames(double milliseconds, uint32_t sampleRate) {
     const double frames = std::round(milliseconds * sampleRate / 1000.0);
     return frames < 1.0 ? 1u : static_cast<uint32_t>(frames);
-}
-
-std::wstring FullPath(const std::wstring& path) {
-    wchar_t full[MAX_PATH * 4];
-    const DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr);
-    return length == 0 || length >= MAX_PATH * 4 ? path : std::wstring(full, length);
-}
-
-// The identity of the file a name opens (volume and file index), as the file system sees it:
-// one file under two names (a link, a name in another case where names ignore case) has one.
-bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& identity) {
-    const HANDLE file =
-        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    const bool known = GetFileInformationByHandle(file, &identity) != 0;
-    CloseHandle(file);
-    return known;
-}
-
-bool SameFile(const std::wstring& first, const std::wstring& second) {
-    BY_HANDLE_FILE_INFORMATION a;
-    BY_HANDLE_FILE_INFORMATION b;
-    if (FileIdentity(first, a) && FileIdentity(second, b)) {
-        return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-               a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
-    }
-    return _wcsicmp(FullPath(first).c_str(), FullPath(second).c_str()) == 0;
-}
-
-// What would keep the output from being written, found before any audio is processed; empty
-// when nothing does.
-std::string OutputProblem(const std::wstring& output) {
-    const std::string name = Utf8FromWide(output);
-    const DWORD attributes = GetFileAttributesW(output.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return name + " is a folder: give the output a file name";
-    }
-    const std::wstring full = FullPath(output);
-    const size_t separator = full.find_last_of(L"\\/");
-    const std::wstring folder = separator == std::wstring::npos ? L"." : full.substr(0, separator);
-    const DWORD folderAttributes = GetFileAttributesW((folder + L"\\").c_str());
-    if (folderAttributes == INVALID_FILE_ATTRIBUTES ||
-        (folderAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        return "the folder " + Utf8FromWide(folder) + " of the output does not exist";
-    }
-    return {};
 }
 
 ComPtr<MemoryPropertyStore> MakeEndpointStore(const HostOptions& options) {
@@ -178,25 +130,41 @@ int Abandon(WavWriter& writer) {
     return Fail(InterruptionExitCode(), "interrupted: the output was not written");
 }
 
-// Everything from creating the effect to the final Release. Returns the exit code.
-int RunEffect(const HostOptions& options, WavReader& reader, RunSummary& summary) {
-    const WavFormat& format = reader.Format();
-    ComPtr<MemoryPropertyStore> endpointStore = MakeEndpointStore(options);
-    ComPtr<MemoryPropertyStore> effectsStore =
-        ComPtr<MemoryPropertyStore>::Attach(MemoryPropertyStore::Create());
-    if (!endpointStore || !effectsStore) {
+// The endpoint's and the effect's property stores, which the effect keeps from Initialize on.
+struct EffectStores {
+    ComPtr<MemoryPropertyStore> endpoint;
+    ComPtr<MemoryPropertyStore> effects;
+};
+
+// Creates the effect and initialises it as the audio engine would, with an endpoint store that
+// holds the options' values. Returns the exit code.
+int StartEffect(const HostOptions& options, EffectSession& effect, EffectStores& stores) {
+    stores.endpoint = MakeEndpointStore(options);
+    stores.effects = ComPtr<MemoryPropertyStore>::Attach(MemoryPropertyStore::Create());
+    if (!stores.endpoint || !stores.effects) {
         return Fail(kExitEffectFailed, "out of memory");
     }
-    EffectSession effect;
     HRESULT result = effect.Create();
     if (FAILED(result)) {
         return Fail(kExitEffectFailed,
                     "cannot create the KovraAPO effect " + Utf8FromWide(EffectClsidText()) + ": " +
                         DescribeHResult(result) + " (is KovraAPO.dll registered with regsvr32?)");
     }
-    result = effect.Initialize(endpointStore.Get(), effectsStore.Get());
+    result = effect.Initialize(stores.endpoint.Get(), stores.effects.Get());
     if (FAILED(result)) {
         return Fail(kExitEffectFailed, "Initialize failed: " + DescribeHResult(result));
+    }
+    return kExitDone;
+}
+
+// Everything from creating the effect to the final Release. Returns the exit code.
+int RunEffect(const HostOptions& options, WavReader& reader, RunSummary& summary) {
+    const WavFormat& format = reader.Format();
+    EffectSession effect;
+    EffectStores stores;
+    const int started = StartEffect(options, effect, stores);
+    if (started != kExitDone) {
+        return started;
     }
     uint32_t channelMask = format.channelMask;
     if (options.original) {
@@ -228,7 +196,7 @@ int RunEffect(const HostOptions& options, WavReader& reader, RunSummary& summary
     buffers.Allocate(PeriodFrames(options.periodMilliseconds, format.sampleRate), format.channels,
                      2);
     summary.periodFrames = buffers.periodFrames;
-    result = effect.Lock(buffers, summary.inputStream, summary.outputStream);
+    HRESULT result = effect.Lock(buffers, summary.inputStream, summary.outputStream);
     if (FAILED(result)) {
         return Fail(kExitEffectFailed, "LockForProcess failed: " + DescribeHResult(result));
     }
@@ -240,14 +208,14 @@ int RunEffect(const HostOptions& options, WavReader& reader, RunSummary& summary
     bool streamed = false;
     {
         NotificationThread notificationThread;
-        EndpointChanger changer(endpointStore.Get(), effect.Notifications(), notificationThread);
+        EndpointChanger changer(stores.endpoint.Get(), effect.Notifications(), notificationThread);
         streamed = RunProcessingLoop(effect.RealTime(), buffers, reader, writer, options.changes,
                                      changer, progress, summary.loop, error);
     }
     progress.Finish();
     const HRESULT unlocked = effect.Unlock();
     summary.unloadAnswer = effect.ReleaseAndAskUnload();
-    summary.storeReferencesLeft = endpointStore->ReferencesBeyondCreator();
+    summary.storeReferencesLeft = stores.endpoint->ReferencesBeyondCreator();
     if (!streamed) {
         switch (summary.loop.failure) {
         case LoopFailure::Interrupted:
@@ -276,20 +244,11 @@ int RunEffect(const HostOptions& options, WavReader& reader, RunSummary& summary
 
 // `apohost --formats`: what the effect takes, on one line, for the converter.
 int ListFormats() {
-    ComPtr<MemoryPropertyStore> endpointStore = MakeEndpointStore(HostOptions{});
-    ComPtr<MemoryPropertyStore> effectsStore =
-        ComPtr<MemoryPropertyStore>::Attach(MemoryPropertyStore::Create());
-    if (!endpointStore || !effectsStore) {
-        return Fail(kExitEffectFailed, "out of memory");
-    }
     EffectSession effect;
-    HRESULT result = effect.Create();
-    if (SUCCEEDED(result)) {
-        result = effect.Initialize(endpointStore.Get(), effectsStore.Get());
-    }
-    if (FAILED(result)) {
-        return Fail(kExitEffectFailed,
-                    "cannot create and initialise the KovraAPO effect: " + DescribeHResult(result));
+    EffectStores stores;
+    const int started = StartEffect(HostOptions{}, effect, stores);
+    if (started != kExitDone) {
+        return started;
     }
     const std::string formats = LayoutsText(AcceptedInputLayouts(effect.Processing()));
     effect.ReleaseAndAskUnload();

@@ -28,7 +28,7 @@ void PutTag(std::vector<uint8_t>& bytes, const char* tag) {
     bytes.insert(bytes.end(), tag, tag + 4);
 }
 
-// The folder part of a path, with its separator ("" for a bare name), and the rest.
+// Where the file name starts in a path: after its folder's last separator.
 size_t NameStart(const std::wstring& path) {
     const size_t separator = path.find_last_of(L"\\/:");
     return separator == std::wstring::npos ? 0 : separator + 1;
@@ -63,8 +63,10 @@ bool WavWriter::Create(const std::wstring& newPath, uint16_t newChannels, uint32
     const std::wstring stem = path.substr(0, nameStart) + L"." + path.substr(nameStart) + L".";
     const unsigned long long seed = GetTickCount64() ^ (GetCurrentProcessId() * 0x9E3779B9ull);
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        bool nameTaken = false;
         const std::wstring candidate = stem + std::to_wstring(seed + attempt) + L".partial";
-        if (Open(candidate, newChannels, newSampleRate, newEncoding, error) || errno != EEXIST) {
+        if (Open(candidate, newChannels, newSampleRate, newEncoding, nameTaken, error) ||
+            !nameTaken) {
             return file != nullptr;
         }
     }
@@ -77,11 +79,12 @@ bool WavWriter::CreateStaged(const std::wstring& stagedPath, uint16_t newChannel
     Abandon();
     path = stagedPath;
     putInPlace = false;
-    return Open(stagedPath, newChannels, newSampleRate, newEncoding, error);
+    bool nameTaken = false;
+    return Open(stagedPath, newChannels, newSampleRate, newEncoding, nameTaken, error);
 }
 
 bool WavWriter::Open(const std::wstring& writingPath, uint16_t newChannels, uint32_t newSampleRate,
-                     OutputEncoding newEncoding, std::string& error) {
+                     OutputEncoding newEncoding, bool& nameTaken, std::string& error) {
     channels = newChannels;
     sampleRate = newSampleRate;
     encoding = newEncoding;
@@ -90,16 +93,14 @@ bool WavWriter::Open(const std::wstring& writingPath, uint16_t newChannels, uint
     partialPath = writingPath;
     file = CreateExclusively(partialPath);
     if (file == nullptr) {
-        const int reason = errno;
+        nameTaken = errno == EEXIST;
         error = "cannot create " + Utf8FromWide(partialPath) +
-                " for the output: " + std::strerror(reason);
-        errno = reason;
+                " for the output: " + std::strerror(errno);
         return false;
     }
     if (!WriteHeader()) {
         error = "cannot write " + Utf8FromWide(partialPath) + ": " + std::strerror(errno);
         Abandon();
-        errno = 0;
         return false;
     }
     return true;

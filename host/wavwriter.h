@@ -40,8 +40,9 @@ public:
     void SetRf64Threshold(uint64_t riffBytes) { riffLimit = riffBytes; }
 
 private:
+    // Creates `writingPath` exclusively; `nameTaken` says that a file by that name was there.
     bool Open(const std::wstring& writingPath, uint16_t channels, uint32_t sampleRate,
-              OutputEncoding encoding, std::string& error);
+              OutputEncoding encoding, bool& nameTaken, std::string& error);
     bool WriteHeader();
 
     FILE* file = nullptr;

@@ -85,23 +85,22 @@ INSTANTIATE_TEST_SUITE_P(
                     PlanCase{"unplaced_channel", {48000, 3, 0x3}, "1 2", 48000, 0x3}),
     [](const testing::TestParamInfo<PlanCase>& info) { return std::string(info.param.name); });
 
+std::vector<std::string> Description(const StreamLayout& from) {
+    const std::optional<ConversionPlan> plan = PlanConversion(from, Accepted());
+    return plan ? DescribeConversion(*plan) : std::vector<std::string>{"no plan"};
+}
+
 TEST(ConversionPlan, DescribesEveryMoveWhatStaysSilentAndWhatIsDropped) {
-    const std::optional<ConversionPlan> plan = PlanConversion({44100, 7, 0x13F}, Accepted());
-    ASSERT_TRUE(plan.has_value());
-    EXPECT_EQ(DescribeConversion(*plan),
+    EXPECT_EQ(Description({44100, 7, 0x13F}),
               (std::vector<std::string>{
                   "sample rate 44100 Hz -> 48000 Hz (libsoxr, very high quality)",
                   "channels 7 (FL FR FC LFE BL BR BC) -> 6 (FL FR FC LFE BL BR, mask 0x3F): "
                   "FL->FL, FR->FR, FC->FC, LFE->LFE, BL->BL, BC->BL -3.0 dB, BR->BR, BC->BR "
                   "-3.0 dB"}));
-    const std::optional<ConversionPlan> quad = PlanConversion({48000, 4, 0x33}, Accepted());
-    ASSERT_TRUE(quad.has_value());
-    EXPECT_EQ(DescribeConversion(*quad).back(),
+    EXPECT_EQ(Description({48000, 4, 0x33}).back(),
               "channels 4 (FL FR BL BR) -> 6 (FL FR FC LFE BL BR, mask 0x3F): FL->FL, FR->FR, "
               "BL->BL, BR->BR; FC LFE silent");
-    const std::optional<ConversionPlan> unplaced = PlanConversion({48000, 3, 0x3}, Accepted());
-    ASSERT_TRUE(unplaced.has_value());
-    EXPECT_EQ(DescribeConversion(*unplaced).back(),
+    EXPECT_EQ(Description({48000, 3, 0x3}).back(),
               "channels 3 (FL FR) -> 2 (FL FR, mask 0x3): FL->FL, FR->FR; channel 3 dropped");
 }
 
