@@ -64,7 +64,7 @@ bool IsWavFamily(int format) {
 }
 
 // The speakers of a file libsndfile reads: its own channel map where the file has one, else
-// the order its format's specification gives.
+// the order its format defines.
 SpeakerList SpeakersOf(SNDFILE* file, const SF_INFO& info) {
     std::vector<int> map(static_cast<size_t>(info.channels));
     if (sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map.data(),

@@ -13,7 +13,7 @@ using SpeakerList = std::vector<uint32_t>;
 // From libsndfile's channel map (SF_CHANNEL_MAP_* positions).
 SpeakerList SpeakersFromChannelMap(const std::vector<int>& map);
 
-// The order the Vorbis and Opus specifications give their channels (L C R for three, ...).
+// The order Vorbis and Opus define for their channels (L C R for three, ...).
 SpeakerList VorbisSpeakers(uint16_t channels);
 
 // The WAV order for a channel count (its default mask's bits); FLAC uses it too, but for 7

@@ -239,19 +239,19 @@ bool ParseLayouts(const std::string& text, std::vector<StreamLayout>& layouts) {
             continue;
         }
         char* end = nullptr;
-        const unsigned long rate = std::strtoul(cursor, &end, 10);
-        if (end == cursor || *end != ':') {
+        const unsigned long long rate = std::strtoull(cursor, &end, 10);
+        if (end == cursor || *end != ':' || *cursor == '-') {
             return false;
         }
         cursor = end + 1;
-        const unsigned long channels = std::strtoul(cursor, &end, 10);
+        const unsigned long long channels = std::strtoull(cursor, &end, 10);
         if (end == cursor || *end != ':' || channels == 0 || channels > 0xFFFF) {
             return false;
         }
         cursor = end + 1;
-        const unsigned long mask = std::strtoul(cursor, &end, 16);
-        if (end == cursor || (*end != ' ' && *end != '\0') || rate == 0 || rate > 0xFFFFFFFFul ||
-            mask > 0xFFFFFFFFul) {
+        const unsigned long long mask = std::strtoull(cursor, &end, 16);
+        if (end == cursor || (*end != ' ' && *end != '\0') || rate == 0 || rate > 0xFFFFFFFFull ||
+            mask > 0xFFFFFFFFull || *cursor == '-') {
             return false;
         }
         cursor = end;
