@@ -11,10 +11,16 @@
 
 class ByteSource {
 public:
+    // The size of a stream that is read as it comes (standard input): only its headers say how
+    // long it is.
+    static constexpr uint64_t kUnknownSize = UINT64_MAX;
+
     virtual ~ByteSource() = default;
     virtual uint64_t Size() const = 0;
     // Reads exactly `count` bytes at `offset`; false when fewer are there or the read fails.
     virtual bool ReadAt(uint64_t offset, void* destination, size_t count) = 0;
+    // How far the bytes went: the size, or for a stream the bytes it delivered before it ended.
+    virtual uint64_t BytesSeen() const { return Size(); }
 };
 
 class FileByteSource : public ByteSource {
@@ -32,6 +38,22 @@ public:
 private:
     FILE* file = nullptr;
     uint64_t size = 0;
+    uint64_t position = 0;
+};
+
+// A pipe or standard input (Windows only: wavfile.cpp): read once, front to back. A read ahead of
+// the position skips the bytes between; a read behind it fails.
+class StreamByteSource : public ByteSource {
+public:
+    explicit StreamByteSource(void* handle) : handle(handle) {}
+    uint64_t Size() const override { return kUnknownSize; }
+    bool ReadAt(uint64_t offset, void* destination, size_t count) override;
+    uint64_t BytesSeen() const override { return position; }
+
+private:
+    bool ReadExactly(void* destination, size_t count);
+
+    void* handle; // a Windows HANDLE, not owned
     uint64_t position = 0;
 };
 

@@ -9,7 +9,8 @@
 namespace {
 
 constexpr uint32_t kFL = 0x1, kFR = 0x2, kFC = 0x4, kLFE = 0x8, kBL = 0x10, kBR = 0x20, kFLC = 0x40,
-                   kFRC = 0x80, kBC = 0x100, kSL = 0x200, kSR = 0x400;
+                   kFRC = 0x80, kBC = 0x100, kSL = 0x200, kSR = 0x400, kTFL = 0x1000, kTFC = 0x2000,
+                   kTFR = 0x4000, kTBL = 0x8000, kTBC = 0x10000, kTBR = 0x20000;
 const double kMinus3dB = std::sqrt(0.5);
 
 const char* const kSpeakerNames[] = {"FL", "FR", "FC", "LFE", "BL",  "BR",  "FLC", "FRC", "BC",
@@ -19,6 +20,23 @@ struct Placement {
     uint32_t speakers; // one or two target speakers
     double gain;
 };
+
+// The engine library folds 8 channels as FL FR FC LFE and two surround pairs whatever the mask
+// says, so the FLC and FRC slots of a 0xFF layout would sound as surrounds: nothing is put there.
+uint32_t UsableSlots(uint32_t mask) {
+    return mask & ~(kFLC | kFRC);
+}
+
+std::vector<Placement> Alternatives(uint32_t speaker);
+
+// A height speaker folds onto the one below it, 3 dB down, as 7.1.4 becomes 7.1.
+std::vector<Placement> FoldedFromAbove(uint32_t speaker, uint32_t below) {
+    std::vector<Placement> placements = {{speaker, 1.0}};
+    for (const Placement& placement : Alternatives(below)) {
+        placements.push_back({placement.speakers, placement.gain * kMinus3dB});
+    }
+    return placements;
+}
 
 // Where a speaker goes when the target layout lacks it: the first of these whose speakers the
 // target has all of. No entry fits: it is dropped (the LFE only: everything else ends on the
@@ -43,6 +61,18 @@ std::vector<Placement> Alternatives(uint32_t speaker) {
         return {{kFRC, 1.0}, {kFR, 1.0}};
     case kBC:
         return {{kBC, 1.0}, {kBL | kBR, kMinus3dB}, {kSL | kSR, kMinus3dB}, {kFL | kFR, kMinus3dB}};
+    case kTFL:
+        return FoldedFromAbove(speaker, kFL);
+    case kTFC:
+        return FoldedFromAbove(speaker, kFC);
+    case kTFR:
+        return FoldedFromAbove(speaker, kFR);
+    case kTBL:
+        return FoldedFromAbove(speaker, kBL);
+    case kTBC:
+        return FoldedFromAbove(speaker, kBC);
+    case kTBR:
+        return FoldedFromAbove(speaker, kBR);
     default:
         return {{speaker, 1.0}, {kFL | kFR, kMinus3dB}};
     }
@@ -90,7 +120,7 @@ const StreamLayout* ChooseLayout(const StreamLayout& from, uint32_t rate,
         }
         const int held = from.channels == 1 && (layout.channelMask & (kFL | kFR)) == (kFL | kFR)
                              ? 1
-                             : CountSpeakers(layout.channelMask & from.channelMask);
+                             : CountSpeakers(UsableSlots(layout.channelMask) & from.channelMask);
         if (held > bestHeld || (held == bestHeld && layout.channels < best->channels)) {
             best = &layout;
             bestHeld = held;
@@ -138,7 +168,7 @@ std::optional<ConversionPlan> PlanConversion(const StreamLayout& from,
                                              const std::vector<StreamLayout>& accepted) {
     const uint32_t rate = NearestRate(from.sampleRate, accepted);
     const StreamLayout* layout = ChooseLayout(from, rate, accepted);
-    if (layout == nullptr) {
+    if (layout == nullptr || from.channelMask == 0) {
         return std::nullopt;
     }
     ConversionPlan plan;
@@ -153,7 +183,8 @@ std::optional<ConversionPlan> PlanConversion(const StreamLayout& from,
         }
         bool placed = false;
         for (const Placement& placement : alternatives) {
-            if (speakers[channel] == 0 || (placement.speakers & ~layout->channelMask) != 0) {
+            if (speakers[channel] == 0 ||
+                (placement.speakers & ~UsableSlots(layout->channelMask)) != 0) {
                 continue;
             }
             for (uint32_t bit = 1; bit != 0; bit <<= 1) {
@@ -172,30 +203,68 @@ std::optional<ConversionPlan> PlanConversion(const StreamLayout& from,
     return plan;
 }
 
-std::string SoxEffects(const ConversionPlan& plan) {
-    std::vector<std::string> effects;
-    if (plan.ChangesChannels()) {
-        std::vector<std::string> outputs;
-        for (const auto& sources : plan.mix) {
-            std::vector<std::string> inputs;
-            for (const auto& [channel, gain] : sources) {
-                inputs.push_back(gain == 1.0 ? Printf("%.0f", channel + 1)
-                                             : Printf("%.0fv%.6f", channel + 1, gain));
-            }
-            outputs.push_back(inputs.empty() ? "0" : Join(inputs, ","));
+std::string NoPlanReason(const StreamLayout& from, const std::vector<StreamLayout>& accepted) {
+    if (accepted.empty()) {
+        return "the effect takes none of the usual formats";
+    }
+    return std::to_string(from.channels) +
+           " channels without a channel mask: nothing says which speaker each one feeds, so they "
+           "cannot be folded onto a layout the effect takes; give the file its mask "
+           "(WAVE_FORMAT_EXTENSIBLE, e.g. with ffmpeg's channelmap filter)";
+}
+
+uint64_t ConvertedFrames(uint64_t frames, uint32_t fromRate, uint32_t toRate) {
+    if (fromRate == 0 || fromRate == toRate) {
+        return frames;
+    }
+    const unsigned __int128 scaled = static_cast<unsigned __int128>(frames) * toRate * 2 + fromRate;
+    return static_cast<uint64_t>(scaled / (2u * static_cast<unsigned __int128>(fromRate)));
+}
+
+std::string LayoutsText(const std::vector<StreamLayout>& layouts) {
+    std::vector<std::string> words;
+    for (const StreamLayout& layout : layouts) {
+        words.push_back(std::to_string(layout.sampleRate) + ":" + std::to_string(layout.channels) +
+                        ":" + MaskText(layout.channelMask));
+    }
+    return Join(words, " ");
+}
+
+bool ParseLayouts(const std::string& text, std::vector<StreamLayout>& layouts) {
+    layouts.clear();
+    const char* cursor = text.c_str();
+    while (*cursor != '\0') {
+        if (*cursor == ' ') {
+            ++cursor;
+            continue;
         }
-        effects.push_back("remix -m " + Join(outputs, " "));
+        char* end = nullptr;
+        const unsigned long long rate = std::strtoull(cursor, &end, 10);
+        if (end == cursor || *end != ':' || *cursor == '-') {
+            return false;
+        }
+        cursor = end + 1;
+        const unsigned long long channels = std::strtoull(cursor, &end, 10);
+        if (end == cursor || *end != ':' || channels == 0 || channels > 0xFFFF) {
+            return false;
+        }
+        cursor = end + 1;
+        const unsigned long long mask = std::strtoull(cursor, &end, 16);
+        if (end == cursor || (*end != ' ' && *end != '\0') || rate == 0 || rate > 0xFFFFFFFFull ||
+            mask > 0xFFFFFFFFull || *cursor == '-') {
+            return false;
+        }
+        cursor = end;
+        layouts.push_back({static_cast<uint32_t>(rate), static_cast<uint16_t>(channels),
+                           static_cast<uint32_t>(mask)});
     }
-    if (plan.ChangesRate()) {
-        effects.push_back(Printf("rate -v %.0f", plan.to.sampleRate));
-    }
-    return Join(effects, " ");
+    return true;
 }
 
 std::vector<std::string> DescribeConversion(const ConversionPlan& plan) {
     std::vector<std::string> lines;
     if (plan.ChangesRate()) {
-        lines.push_back(Printf("sample rate %.0f Hz -> %.0f Hz (sox rate -v, very high quality)",
+        lines.push_back(Printf("sample rate %.0f Hz -> %.0f Hz (libsoxr, very high quality)",
                                plan.from.sampleRate, plan.to.sampleRate));
     }
     if (!plan.ChangesChannels()) {

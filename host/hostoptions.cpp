@@ -99,6 +99,31 @@ bool ParseChange(const std::string& text, PropertyChange& change, std::string& e
     return true;
 }
 
+// "44100 2 0x3 441000 FLAC, Signed 16 bit PCM"
+bool ParseOriginal(const std::string& text, OriginalFile& original) {
+    const char* cursor = text.c_str();
+    unsigned long long numbers[4];
+    for (int index = 0; index < 4; ++index) {
+        char* end = nullptr;
+        errno = 0;
+        numbers[index] = std::strtoull(cursor, &end, 0);
+        if (end == cursor || errno != 0 || *cursor == '-' || (*end != ' ' && *end != '\0')) {
+            return false;
+        }
+        cursor = *end == ' ' ? end + 1 : end;
+    }
+    if (numbers[0] == 0 || numbers[0] > 0xFFFFFFFFull || numbers[1] == 0 ||
+        numbers[1] > 0xFFFFull || numbers[2] > 0xFFFFFFFFull) {
+        return false;
+    }
+    original.sampleRate = static_cast<uint32_t>(numbers[0]);
+    original.channels = static_cast<uint16_t>(numbers[1]);
+    original.channelMask = static_cast<uint32_t>(numbers[2]);
+    original.frames = numbers[3];
+    original.format = cursor;
+    return true;
+}
+
 bool ParseOutputEncoding(const std::string& text, OutputEncoding& encoding) {
     static const std::map<std::string, OutputEncoding> names = {
         {"float32", OutputEncoding::Float32},
@@ -146,6 +171,23 @@ bool ApplyValueOption(const std::string& name, const std::string& value, HostOpt
         options.convertedFrom = WideFromUtf8(value);
         return true;
     }
+    if (name == "--original") {
+        OriginalFile original;
+        if (!ParseOriginal(value, original)) {
+            error = "--original wants RATE CHANNELS MASK FRAMES FORMAT (got \"" + value + "\")";
+            return false;
+        }
+        options.original = original;
+        return true;
+    }
+    if (name == "--original-note") {
+        options.originalNotes.push_back(value);
+        return true;
+    }
+    if (name == "--staged-output") {
+        options.stagedOutput = WideFromUtf8(value);
+        return true;
+    }
     if (name == "--format") {
         if (!ParseOutputEncoding(value, options.outputEncoding)) {
             error = "--format wants float32, pcm16 or pcm24 (got \"" + value + "\")";
@@ -159,7 +201,8 @@ bool ApplyValueOption(const std::string& name, const std::string& value, HostOpt
 
 bool TakesValue(const std::string& name) {
     return name == "--enable" || name == "--mode" || name == "--set" || name == "--period" ||
-           name == "--format" || name == "--converted-from";
+           name == "--format" || name == "--converted-from" || name == "--original" ||
+           name == "--original-note" || name == "--staged-output";
 }
 
 } // namespace
@@ -205,9 +248,23 @@ const char* EndpointPropertyName(EndpointProperty property) {
 bool ParseHostOptions(const std::vector<std::wstring>& arguments, HostOptions& options,
                       std::string& error) {
     std::vector<std::wstring> paths;
+    bool optionsEnded = false;
     for (size_t index = 0; index < arguments.size(); ++index) {
         const std::string argument = Utf8FromWide(arguments[index]);
-        if (argument == "--help" || argument == "-h" || argument == "/?") {
+        // Only "--name" is an option: "-x.wav" is a file, and so is everything after "--".
+        if (optionsEnded || argument.size() < 2 || argument.compare(0, 2, "--") != 0) {
+            if (!optionsEnded && (argument == "-h" || argument == "/?")) {
+                options.showHelp = true;
+                return true;
+            }
+            paths.push_back(arguments[index]);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (argument == "--help") {
             options.showHelp = true;
             return true;
         }
@@ -216,8 +273,8 @@ bool ParseHostOptions(const std::vector<std::wstring>& arguments, HostOptions& o
                 argument == "--progress" ? ProgressChoice::Always : ProgressChoice::Never;
             continue;
         }
-        if (argument.size() < 2 || argument.compare(0, 2, "--") != 0) {
-            paths.push_back(arguments[index]);
+        if (argument == "--formats" || argument == "--quiet-conversion") {
+            (argument == "--formats" ? options.listFormats : options.quietConversion) = true;
             continue;
         }
         const size_t equals = argument.find('=');
@@ -239,9 +296,17 @@ bool ParseHostOptions(const std::vector<std::wstring>& arguments, HostOptions& o
             return false;
         }
     }
+    if (options.listFormats && paths.empty()) {
+        return true;
+    }
     if (paths.size() != 2) {
         error = paths.size() < 2 ? "give an input and an output WAV file"
                                  : "more than two file names given";
+        return false;
+    }
+    if (options.convertedFrom.empty() == options.original.has_value() ||
+        (!options.original && !options.originalNotes.empty())) {
+        error = "--converted-from, --original and --original-note go together";
         return false;
     }
     options.inputPath = paths[0];
@@ -250,9 +315,11 @@ bool ParseHostOptions(const std::vector<std::wstring>& arguments, HostOptions& o
 }
 
 const char* HostUsageText() {
-    return "usage: apohost IN.wav OUT.wav [options]\n"
+    return "usage: apohost [options] [--] IN.wav OUT.wav\n"
+           "       apohost --formats\n"
            "Runs IN.wav through the registered KovraAPO effect the way the audio engine does\n"
-           "and writes the stereo result to OUT.wav.\n"
+           "and writes the stereo result to OUT.wav. IN.wav - reads a WAV stream of known size\n"
+           "from standard input. Only --NAME is an option; -- ends the options.\n"
            "  --enable N           endpoint enable property (VT_UI4) at start; absent if not "
            "given\n"
            "  --mode N             endpoint mode property (VT_UI4) at start; absent if not given\n"
@@ -261,13 +328,20 @@ const char* HostUsageText() {
            "                       applied at the period boundary at or after TIME; repeatable\n"
            "  --period MS          period length in milliseconds (default 10)\n"
            "  --format F           output samples: float32 (default), pcm16 or pcm24\n"
-           "  --converted-from F   IN.wav is a conversion of F (./kovra process passes it): the\n"
-           "                       summary names the conversion; frame times refer to F's rate\n"
+           "  --formats            print the formats the effect takes as input, and exit\n"
+           "Used by ./kovra process, which converts what the effect refuses:\n"
+           "  --converted-from F   IN.wav is the conversion of F, whose shape --original gives\n"
+           "  --original SHAPE     \"RATE CHANNELS MASK FRAMES FORMAT\" of F: the summary names\n"
+           "                       it, frame times refer to its rate, IN.wav must hold its frames\n"
+           "  --original-note TEXT what the converter's reader noted about F (repeatable)\n"
+           "  --staged-output F    write the finished output to F (new) and leave it there\n"
+           "  --quiet-conversion   for a file the effect takes only converted, print only the\n"
+           "                       formats it takes\n"
            "  --progress           always show the progress bar on stderr\n"
            "  --no-progress        never show it (default: when stderr is a terminal and the\n"
            "                       file lasts 30 s or more)\n"
            "Exit codes: 0 done, 1 bad command line, 2 unreadable or malformed input file,\n"
            "3 format refused by the effect, 4 effect or COM failure, 5 output write failure,\n"
-           "6 the effect takes the file only converted (rate or channels): stderr names the\n"
-           "conversion and the sox command that does it.\n";
+           "6 the effect takes the file only converted (rate or channels): the conversion is\n"
+           "named, 130 interrupted (Ctrl-C; 129 for a closing console): nothing was written.\n";
 }

@@ -28,6 +28,16 @@ struct PropertyChange {
 
 enum class ProgressChoice { Auto, Always, Never };
 
+// The file a converted input was made from, as the converter read it: "RATE CHANNELS MASK FRAMES
+// FORMAT", e.g. "44100 2 0x3 441000 FLAC, Signed 16 bit PCM".
+struct OriginalFile {
+    uint32_t sampleRate = 0;
+    uint16_t channels = 0;
+    uint32_t channelMask = 0;
+    uint64_t frames = 0;
+    std::string format;
+};
+
 struct HostOptions {
     std::wstring inputPath;
     std::wstring outputPath;
@@ -37,9 +47,16 @@ struct HostOptions {
     double periodMilliseconds = 10.0;
     OutputEncoding outputEncoding = OutputEncoding::Float32;
     ProgressChoice progress = ProgressChoice::Auto;
-    // The file the input was converted from (by `./kovra process`): the summary names both,
-    // and frame times refer to its rate.
+    // The file the input was converted from (by `./kovra process`), with its shape: the summary
+    // names both, and frame times refer to its rate.
     std::wstring convertedFrom;
+    std::optional<OriginalFile> original;
+    std::vector<std::string> originalNotes; // what the converter's reader decided about it
+    // Write the finished output here and leave it for the caller to put in place as outputPath.
+    std::wstring stagedOutput;
+    // For a file the effect takes only converted: print only the formats it takes.
+    bool quietConversion = false;
+    bool listFormats = false; // print the formats the effect takes, and nothing else
     bool showHelp = false;
 };
 

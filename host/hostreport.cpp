@@ -93,11 +93,7 @@ void PrintTiming(FILE* stream, const RunSummary& summary) {
     std::fprintf(stream, ")\n");
 }
 
-void PrintFile(FILE* stream, const char* lead, const std::string& path, const WavFormat& format,
-               const std::vector<std::string>& notes) {
-    std::fprintf(stream, "%s%s: %s, %.3f s (%llu frames)\n", lead, path.c_str(),
-                 DescribeWavFormat(format).c_str(), format.DurationSeconds(),
-                 static_cast<unsigned long long>(format.frameCount));
+void PrintNotes(FILE* stream, const std::vector<std::string>& notes) {
     for (const std::string& note : notes) {
         std::fprintf(stream, "               note: %s\n", note.c_str());
     }
@@ -110,14 +106,23 @@ void PrintSummary(FILE* stream, const RunSummary& summary) {
     const uint32_t rate = input.sampleRate;
     std::fprintf(stream, "KovraAPO host summary\n");
     if (!summary.originalPath.empty()) {
-        PrintFile(stream, "  file         ", summary.originalPath, summary.originalFormat,
-                  summary.originalNotes);
+        const OriginalFile& original = summary.original;
+        std::fprintf(stream,
+                     "  file         %s: %s, %u ch %u Hz, mask 0x%X, %.3f s (%llu frames)\n",
+                     summary.originalPath.c_str(), original.format.c_str(),
+                     unsigned{original.channels}, original.sampleRate,
+                     unsigned{original.channelMask}, Seconds(original.frames, original.sampleRate),
+                     static_cast<unsigned long long>(original.frames));
+        PrintNotes(stream, summary.originalNotes);
         std::fprintf(stream, "  converted    for the effect, as the audio engine would:\n");
         for (const std::string& line : summary.conversion) {
             std::fprintf(stream, "               %s\n", line.c_str());
         }
     }
-    PrintFile(stream, "  input        ", summary.inputPath, input, summary.inputNotes);
+    std::fprintf(stream, "  input        %s: %s, %.3f s (%llu frames)\n", summary.inputPath.c_str(),
+                 DescribeWavFormat(input).c_str(), input.DurationSeconds(),
+                 static_cast<unsigned long long>(input.frameCount));
+    PrintNotes(stream, summary.inputNotes);
     std::fprintf(stream, "  negotiated   input  %s: S_OK\n",
                  DescribeStreamFormat(summary.inputStream).c_str());
     std::fprintf(stream, "               output %s: S_OK\n",

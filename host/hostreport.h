@@ -27,7 +27,7 @@ struct RunSummary {
     std::optional<uint32_t> mode;
     std::vector<std::string> inputNotes; // what the reader decided beyond the headers
     std::string originalPath;            // set when the input is a conversion of this file
-    WavFormat originalFormat;
+    OriginalFile original;
     std::vector<std::string> originalNotes;
     std::vector<std::string> conversion; // the conversion in words, one line each
     LoopResult loop;

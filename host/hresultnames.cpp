@@ -71,3 +71,8 @@ std::string DescribeHResult(HRESULT code) {
     const std::string text = SystemText(code);
     return text.empty() ? std::string(hex) : std::string(hex) + " (" + text + ")";
 }
+
+std::string SystemErrorText(DWORD code) {
+    const std::string text = SystemText(HRESULT_FROM_WIN32(code));
+    return text.empty() ? "error " + std::to_string(code) : text;
+}

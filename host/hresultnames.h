@@ -7,3 +7,6 @@
 
 // "APOERR_FORMAT_NOT_SUPPORTED (0x887D0003)", or the system's text for codes not in the table.
 std::string DescribeHResult(HRESULT code);
+
+// The system's words for a Windows error code ("Access is denied"), or its number if it has none.
+std::string SystemErrorText(DWORD code);

@@ -1,5 +1,7 @@
 #include "processingloop.h"
 
+#include "interruption.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -86,6 +88,11 @@ bool RunProcessingLoop(IAudioProcessingObjectRT* effect, StreamBuffers& buffers,
     size_t nextChange = 0;
     bool watchForReload = false;
     for (uint64_t period = 0;; ++period) {
+        if (Interrupted()) {
+            error = "interrupted";
+            result.failure = LoopFailure::Interrupted;
+            return false;
+        }
         const uint64_t startFrame = result.framesIn;
         const size_t frames = reader.ReadFrames(buffers.input.data(), buffers.periodFrames, error);
         if (frames == 0) {

@@ -42,7 +42,7 @@ struct ReloadBlock {
     uint64_t frame = 0;
 };
 
-enum class LoopFailure { None, Read, Effect, Write };
+enum class LoopFailure { None, Read, Effect, Write, Interrupted };
 
 struct LoopResult {
     LoopFailure failure = LoopFailure::None;
@@ -57,7 +57,7 @@ struct LoopResult {
 
 // Runs the stream to the end of the file. A change is applied at the first period boundary at or
 // after its time; one that falls on or after the end of the file is never applied. False with
-// `error` set when reading, the effect's answer or writing fails.
+// `error` set when reading, the effect's answer or writing fails, or an interruption came.
 bool RunProcessingLoop(IAudioProcessingObjectRT* effect, StreamBuffers& buffers, WavReader& reader,
                        WavWriter& writer, std::vector<PropertyChange> changes,
                        PropertyChanger& changer, ProgressBar& progress, LoopResult& result,

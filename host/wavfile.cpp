@@ -1,4 +1,5 @@
-// The Windows side of reading WAV files: files on disk, and the UTF-8 text of their paths.
+// The Windows side of reading WAV files: files on disk, standard input, and the UTF-8 text of
+// their paths.
 #include "bytesource.h"
 #include "wavreader.h"
 
@@ -40,6 +41,34 @@ bool FileByteSource::ReadAt(uint64_t offset, void* destination, size_t count) {
     return got == count;
 }
 
+bool StreamByteSource::ReadExactly(void* destination, size_t count) {
+    auto* bytes = static_cast<uint8_t*>(destination);
+    while (count > 0) {
+        const DWORD wanted = count < 0x40000000u ? static_cast<DWORD>(count) : 0x40000000u;
+        DWORD got = 0;
+        // A pipe whose writer has gone reads as ERROR_BROKEN_PIPE: the end of the stream.
+        if (!ReadFile(static_cast<HANDLE>(handle), bytes, wanted, &got, nullptr) || got == 0) {
+            return false;
+        }
+        bytes += got;
+        count -= got;
+        position += got;
+    }
+    return true;
+}
+
+bool StreamByteSource::ReadAt(uint64_t offset, void* destination, size_t count) {
+    uint8_t skipped[4096];
+    while (position < offset) {
+        const uint64_t gap = offset - position;
+        if (!ReadExactly(skipped,
+                         gap < sizeof skipped ? static_cast<size_t>(gap) : sizeof skipped)) {
+            return false;
+        }
+    }
+    return position == offset && ReadExactly(destination, count);
+}
+
 std::string Utf8FromWide(const std::wstring& text) {
     if (text.empty()) {
         return {};
@@ -75,6 +104,19 @@ bool OpenWavFile(WavReader& reader, const std::wstring& path, std::string& error
     }
     if (!reader.Open(std::move(file), error)) {
         error = Utf8FromWide(path) + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+bool OpenWavStream(WavReader& reader, std::string& error) {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (input == nullptr || input == INVALID_HANDLE_VALUE) {
+        error = "standard input: there is none to read";
+        return false;
+    }
+    if (!reader.Open(std::make_unique<StreamByteSource>(input), error)) {
+        error = "standard input: " + error;
         return false;
     }
     return true;

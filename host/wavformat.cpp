@@ -33,15 +33,22 @@ int CountSpeakers(uint32_t mask) {
     return count;
 }
 
-std::string DescribeWavFormat(const WavFormat& format) {
-    char validText[32] = "";
+std::string DescribeEncoding(const WavFormat& format) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %u-bit",
+                  format.encoding == SampleEncoding::Float ? "float" : "PCM",
+                  unsigned{format.containerBits});
+    std::string encoding = text;
     if (format.validBits != format.containerBits) {
-        std::snprintf(validText, sizeof validText, " (%u valid)", unsigned{format.validBits});
+        encoding += " (" + std::to_string(format.validBits) + " valid)";
     }
+    return encoding;
+}
+
+std::string DescribeWavFormat(const WavFormat& format) {
     char text[160];
-    std::snprintf(
-        text, sizeof text, "%u ch %s %u-bit%s %u Hz, mask 0x%X", unsigned{format.channels},
-        format.encoding == SampleEncoding::Float ? "float" : "PCM", unsigned{format.containerBits},
-        validText, unsigned{format.sampleRate}, unsigned{format.channelMask});
+    std::snprintf(text, sizeof text, "%u ch %s %u Hz, mask 0x%X", unsigned{format.channels},
+                  DescribeEncoding(format).c_str(), unsigned{format.sampleRate},
+                  unsigned{format.channelMask});
     return text;
 }

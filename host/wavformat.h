@@ -31,3 +31,6 @@ int CountSpeakers(uint32_t mask);
 
 // "6 ch PCM 24-bit (20 valid) 48000 Hz, mask 0x3F" for messages and the report.
 std::string DescribeWavFormat(const WavFormat& format);
+
+// The samples' encoding alone: "PCM 24-bit (20 valid)", "float 32-bit".
+std::string DescribeEncoding(const WavFormat& format);

@@ -11,7 +11,8 @@ namespace {
 constexpr uint16_t kTagPcm = 1;
 constexpr uint16_t kTagFloat = 3;
 constexpr uint16_t kTagExtensible = 0xFFFE;
-constexpr uint16_t kMaxChannels = 8;
+// Far more than any speaker layout: 22.2 has 24 channels.
+constexpr uint16_t kMaxChannels = 64;
 
 // The GUIDs of the extensible layout's sub-formats share every byte but the first two.
 constexpr uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
@@ -58,6 +59,7 @@ bool WavReader::Open(std::unique_ptr<ByteSource> newSource, std::string& error) 
     framesRead = 0;
     framesDelivered = 0;
     notes.clear();
+    encodingUnsupported = false;
     uint8_t header[12];
     if (source == nullptr || !source->ReadAt(0, header, sizeof header)) {
         error = "not a WAV file: shorter than a RIFF header";
@@ -73,11 +75,13 @@ bool WavReader::Open(std::unique_ptr<ByteSource> newSource, std::string& error) 
     return FindChunks(isRf64, error);
 }
 
-// Walks the chunk list once. Every step moves forward by at least a chunk header, so a file of
-// any content ends the walk. A data chunk whose size cannot be trusted runs to the end of the
-// file and ends the walk.
+// Walks the chunk list once, until it has both the fmt and the data chunk. Every step moves
+// forward by at least a chunk header, so a file of any content ends the walk. A data chunk whose
+// size cannot be trusted runs to the end of the file and ends the walk; a stream has no end to
+// run to, so there its size must be given.
 bool WavReader::FindChunks(bool isRf64, std::string& error) {
     const uint64_t fileSize = source->Size();
+    const bool isStream = fileSize == ByteSource::kUnknownSize;
     uint64_t offset = 12;
     bool haveFormat = false;
     bool haveData = false;
@@ -108,8 +112,15 @@ bool WavReader::FindChunks(bool isRf64, std::string& error) {
         } else if (std::memcmp(chunkHeader, "data", 4) == 0 && !haveData) {
             const bool sizeInDs64 = isRf64 && haveDs64 && chunkSize == 0xFFFFFFFFu;
             dataSize = sizeInDs64 ? ds64DataSize : chunkSize;
+            if (chunkSize == 0xFFFFFFFFu && !sizeInDs64 && isStream) {
+                error = "the stream's data chunk gives no size (0xFFFFFFFF): a stream must say "
+                        "how long it is (write it to a file first)";
+                return false;
+            }
             if (chunkSize == 0xFFFFFFFFu && !sizeInDs64) {
                 untrustedSize = "the data chunk's size is 0xFFFFFFFF (a streamed file)";
+            } else if (isStream) {
+                // Nothing to check it against: the stream holds what it says, or ends early.
             } else if (dataSize > available) {
                 untrustedSize = Printf("the data chunk claims %llu bytes but only %llu follow",
                                        dataSize, available);
@@ -123,6 +134,9 @@ bool WavReader::FindChunks(bool isRf64, std::string& error) {
                 break;
             }
             skip = dataSize;
+        }
+        if (haveFormat && haveData) {
+            break;
         }
         offset = bodyOffset + skip + (skip & 1u);
     }
@@ -220,6 +234,7 @@ bool WavReader::ParseFormatChunk(uint64_t offset, uint32_t size, std::string& er
         if (std::memcmp(subFormat + 2, kSubFormatTail, sizeof kSubFormatTail) != 0 ||
             (ReadLe16(subFormat) != kTagPcm && ReadLe16(subFormat) != kTagFloat)) {
             error = "unsupported WAV: the extensible sub-format is neither PCM nor IEEE float";
+            encodingUnsupported = true;
             return false;
         }
         tag = ReadLe16(subFormat);
@@ -228,11 +243,13 @@ bool WavReader::ParseFormatChunk(uint64_t offset, uint32_t size, std::string& er
         error = Printf("unsupported WAV encoding: format tag 0x%04llX (only PCM, IEEE float and "
                        "extensible are read)",
                        tag);
+        encodingUnsupported = true;
         return false;
     }
     format.encoding = tag == kTagFloat ? SampleEncoding::Float : SampleEncoding::Pcm;
     if (format.channels == 0 || format.channels > kMaxChannels) {
-        error = Printf("unsupported WAV: %llu channels (1 to 8 are read)", format.channels);
+        error = Printf("unsupported WAV: %llu channels (1 to %llu are read)", format.channels,
+                       kMaxChannels);
         return false;
     }
     if (format.sampleRate == 0) {
@@ -292,7 +309,11 @@ size_t WavReader::DecodeNext(float* destination, size_t frameCount, std::string&
     rawBlock.resize(byteCount);
     if (!source->ReadAt(dataOffset + framesRead * format.BlockAlign(), rawBlock.data(),
                         byteCount)) {
-        error = "read error in the WAV data";
+        const uint64_t seen = source->BytesSeen();
+        const uint64_t reached = seen > dataOffset ? (seen - dataOffset) / format.BlockAlign() : 0;
+        error =
+            Printf("the WAV data ends after %llu of its %llu frames (cut short, or a read error)",
+                   reached < format.frameCount ? reached : framesRead, format.frameCount);
         return 0;
     }
     DecodeSamples(rawBlock.data(), format.encoding, format.containerBits, frames * format.channels,

@@ -1,9 +1,11 @@
 // Reads the WAV files that real tools write: PCM of 8, 16, 24 or 32 bits, IEEE float of 32 or 64
-// bits, plain or in the extensible layout, 1 to 8 channels, in a RIFF, RF64 or BW64 container.
+// bits, plain or in the extensible layout, 1 to 64 channels, in a RIFF, RF64 or BW64 container.
 // A file whose data size is unknown (written to a pipe) or wrong (cut short) is read to its end
-// in whole frames, and the reader says so in its notes. Anything else whose structure does not
-// hold together is refused with one message that names the problem. Plain C++ apart from
-// OpenWavFile, so the reader also builds natively for fuzzing.
+// in whole frames, and the reader says so in its notes. A stream (standard input) has no end to
+// read to: its headers must give the data size, and it must hold that many bytes. Anything else
+// whose structure does not hold together is refused with one message that names the problem.
+// Plain C++ apart from OpenWavFile and OpenWavStream, so the reader also builds natively (for
+// fuzzing, and for the converter of `./kovra process`).
 #pragma once
 
 #include "bytesource.h"
@@ -31,6 +33,9 @@ public:
     // What the reader decided beyond the headers' word (a size it could not trust, mask bits it
     // left out), one sentence each, for the run's summary.
     const std::vector<std::string>& Notes() const { return notes; }
+    // After a failed Open: the file is a WAV file, but its samples are in an encoding this reader
+    // does not decode (A-law, ADPCM, ...), which a codec library may.
+    bool EncodingUnsupported() const { return encodingUnsupported; }
 
     // Decodes up to `frameCount` frames as interleaved float in [-1, 1] into `destination`
     // (room for frameCount × channels). Returns the frames decoded; 0 at the end. On a read
@@ -67,6 +72,7 @@ private:
     uint64_t framesDelivered = 0; // handed to the caller
     std::vector<uint8_t> rawBlock;
     std::vector<std::string> notes;
+    bool encodingUnsupported = false;
 
     std::thread readAhead;
     std::mutex blockLock;
@@ -79,3 +85,5 @@ private:
 
 // Opens a WAV file on disk; the message names the file. (Windows only: wavfile.cpp.)
 bool OpenWavFile(WavReader& reader, const std::wstring& path, std::string& error);
+// Opens the WAV stream on standard input. (Windows only: wavfile.cpp.)
+bool OpenWavStream(WavReader& reader, std::string& error);

@@ -1,8 +1,13 @@
 #include "wavwriter.h"
 
 #include "bytesource.h"
+#include "hresultnames.h"
 
 #include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -23,6 +28,26 @@ void PutTag(std::vector<uint8_t>& bytes, const char* tag) {
     bytes.insert(bytes.end(), tag, tag + 4);
 }
 
+// Where the file name starts in a path: after its folder's last separator.
+size_t NameStart(const std::wstring& path) {
+    const size_t separator = path.find_last_of(L"\\/:");
+    return separator == std::wstring::npos ? 0 : separator + 1;
+}
+
+// Opens a new file for writing; fails (errno EEXIST) if anything by that name exists.
+FILE* CreateExclusively(const std::wstring& path) {
+    const int descriptor =
+        _wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (descriptor < 0) {
+        return nullptr;
+    }
+    FILE* file = _wfdopen(descriptor, L"wb");
+    if (file == nullptr) {
+        _close(descriptor);
+    }
+    return file;
+}
+
 } // namespace
 
 WavWriter::~WavWriter() {
@@ -33,19 +58,48 @@ bool WavWriter::Create(const std::wstring& newPath, uint16_t newChannels, uint32
                        OutputEncoding newEncoding, std::string& error) {
     Abandon();
     path = newPath;
+    putInPlace = true;
+    const size_t nameStart = NameStart(path);
+    const std::wstring stem = path.substr(0, nameStart) + L"." + path.substr(nameStart) + L".";
+    const unsigned long long seed = GetTickCount64() ^ (GetCurrentProcessId() * 0x9E3779B9ull);
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        bool nameTaken = false;
+        const std::wstring candidate = stem + std::to_wstring(seed + attempt) + L".partial";
+        if (Open(candidate, newChannels, newSampleRate, newEncoding, nameTaken, error) ||
+            !nameTaken) {
+            return file != nullptr;
+        }
+    }
+    return false;
+}
+
+bool WavWriter::CreateStaged(const std::wstring& stagedPath, uint16_t newChannels,
+                             uint32_t newSampleRate, OutputEncoding newEncoding,
+                             std::string& error) {
+    Abandon();
+    path = stagedPath;
+    putInPlace = false;
+    bool nameTaken = false;
+    return Open(stagedPath, newChannels, newSampleRate, newEncoding, nameTaken, error);
+}
+
+bool WavWriter::Open(const std::wstring& writingPath, uint16_t newChannels, uint32_t newSampleRate,
+                     OutputEncoding newEncoding, bool& nameTaken, std::string& error) {
     channels = newChannels;
     sampleRate = newSampleRate;
     encoding = newEncoding;
     framesWritten = 0;
     clippedSamples = 0;
-    partialPath = path + L".partial";
-    file = _wfopen(partialPath.c_str(), L"wb");
+    partialPath = writingPath;
+    file = CreateExclusively(partialPath);
     if (file == nullptr) {
-        error = "cannot create " + Utf8FromWide(partialPath) + ": " + std::strerror(errno);
+        nameTaken = errno == EEXIST;
+        error = "cannot create " + Utf8FromWide(partialPath) +
+                " for the output: " + std::strerror(errno);
         return false;
     }
     if (!WriteHeader()) {
-        error = "cannot write " + Utf8FromWide(path) + ": " + std::strerror(errno);
+        error = "cannot write " + Utf8FromWide(partialPath) + ": " + std::strerror(errno);
         Abandon();
         return false;
     }
@@ -132,9 +186,9 @@ bool WavWriter::Finish(std::string& error) {
         _wremove(partialPath.c_str());
         return false;
     }
-    if (!MoveFileExW(partialPath.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        error = "cannot put the output in place as " + Utf8FromWide(path) + " (error " +
-                std::to_string(GetLastError()) + ")";
+    if (putInPlace && !MoveFileExW(partialPath.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        error = "cannot put the output in place as " + Utf8FromWide(path) + ": " +
+                SystemErrorText(GetLastError());
         _wremove(partialPath.c_str());
         return false;
     }

@@ -7,12 +7,14 @@
 //   compare ACTUAL.wav FROM EXPECTED.wav FROM FRAMES TOLERANCE   samples equal within TOLERANCE
 //   silent-periods FILE.wav PERIOD                    indices of the all-zero periods
 //   info FILE.wav                                     "channels rate bits float|pcm frames"
+//   peak FILE.wav                                     the largest magnitude of its samples
 #include "kovraengine.h"
 #include "wavreader.h"
 #include "wavwriter.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -261,6 +263,23 @@ int Info(const std::wstring& path) {
     return 0;
 }
 
+int Peak(const std::wstring& path) {
+    WavReader reader;
+    if (!Open(reader, path)) {
+        return 1;
+    }
+    std::vector<float> samples(4096 * reader.Format().channels);
+    std::string error;
+    double peak = 0.0;
+    while (const size_t frames = reader.ReadFrames(samples.data(), 4096, error)) {
+        for (size_t index = 0; index < frames * reader.Format().channels; ++index) {
+            peak = std::max(peak, std::fabs(static_cast<double>(samples[index])));
+        }
+    }
+    std::printf("%.6f\n", peak);
+    return error.empty() ? 0 : 1;
+}
+
 uint64_t Number(const wchar_t* text) {
     return std::wcstoull(text, nullptr, 10);
 }
@@ -287,6 +306,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"info" && argc == 3) {
         return Info(argv[2]);
+    }
+    if (command == L"peak" && argc == 3) {
+        return Peak(argv[2]);
     }
     std::fprintf(stderr, "e2etool: unknown command or wrong argument count\n");
     return 2;

@@ -14,6 +14,7 @@ CASE="$1"
 export KOVRA_PREBUILT=1 KOVRA_CROSS_DIR KOVRA_HOST_PREFIX
 export WINEPREFIX="$KOVRA_HOST_PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 BIN="$KOVRA_CROSS_DIR/bin"
+CONVERTER="${KOVRA_LINUX_DIR:-$KOVRA_ROOT/build/linux}/bin/kovraconvert"
 CONFIG="$(find "$KOVRA_ROOT/config" -maxdepth 1 -name '*.config' | sort | head -n 1)"
 WORK="$(mktemp -d)"
 STEP="start"
@@ -175,25 +176,108 @@ check_written() { # FILE NAME PRESET [apohost options]
     compare out.wav 0 ref.wav 0 "$frames" 0
 }
 
-# A file the effect takes only converted: the wrapper's sox run is repeated here with the effects
-# the summary names, which must be EFFECTS, and the output must be what the engine library makes
-# of that conversion, at the converted rate.
-check_converted() { # FILE EFFECTS NAME PRESET [apohost options]
-    local file="$1" effects="$2" name="$3" preset="$4" rate frames named input output
-    shift 4
+# The formats the registered effect takes, as apohost.exe names them to the converter.
+effect_formats() {
+    fixed_layout wine "$BIN/apohost.exe" --formats </dev/null | sed -n 's/^formats  *\(.*\)\r$/\1/p'
+}
+
+# kovraconvert's stream for the work file NAME, made again as the wrapper makes it.
+converted_stream() { # NAME OUT
+    STEP="kovraconvert $1 to $2"
+    local formats
+    formats="$(effect_formats)"
+    [ -n "$formats" ] || fail "apohost.exe --formats named none"
+    "$CONVERTER" convert "$WORK/$1" "$formats" >"$WORK/$2" 2>"$WORK/convert.err" ||
+        fail "kovraconvert: $(cat "$WORK/convert.err")"
+}
+
+# A file the effect takes only converted: the summary names the conversion (WORDS), the output
+# has FRAMES frames (the input's length at the converted rate) and is what the engine library
+# makes of the converter's stream, bit for bit.
+check_converted() { # FILE WORDS FRAMES NAME PRESET [apohost options]
+    local file="$1" words="$2" expected="$3" name="$4" preset="$5" rate frames input output
+    shift 5
     process_expecting 0 "$WORK/$file" "$WORK/out.wav" "$@"
-    named="$(sed -n 's/^ *by sox: \(.*\); the output stays at .*/\1/p' "$WORK/stdout")"
-    [ "$named" = "$effects" ] || fail "conversion \"$named\", expected \"$effects\""
-    # shellcheck disable=SC2086 # the effects are words for sox
-    STEP="sox $file to converted.wav with $effects"
-    sox -V1 "$WORK/$file" -e floating-point -b 32 "$WORK/converted.wav" $effects
-    info_of input converted.wav
+    [ -z "$words" ] || expect_summary "$words"
+    # One line names the conversion, and nothing speaks of the effect's refusal.
+    [ "$(wc -l <"$WORK/stderr")" = 1 ] && grep -q '^kovraconvert: .* for the effect: ' "$WORK/stderr" ||
+        fail "stderr of a converted run: $(cat "$WORK/stderr")"
     info_of output out.wav
+    [ "${output##* }" = "$expected" ] || fail "output: $output, expected $expected frames"
+    converted_stream "$file" converted.wav
+    info_of input converted.wav
     read -r _ rate _ _ frames <<<"$input"
-    [ "$output" = "2 $rate 32 float $frames" ] ||
-        fail "output format: $output, expected 2 $rate 32 float $frames"
+    [ "$output" = "2 $rate 32 float $expected" ] && [ "$frames" = "$expected" ] ||
+        fail "output format: $output, converted: $input, expected $expected frames"
     reference converted.wav ref.wav "$name" "$preset" $((rate / 100))
     compare out.wav 0 ref.wav 0 "$frames" 0
+}
+
+# The largest magnitude of the samples in the work file NAME.
+peak_of() { # VARIABLE NAME
+    STEP="measure the peak of $2"
+    local file measured
+    windows_name file "$WORK/$2"
+    measured="$(tool peak "$file")"
+    printf -v "$1" '%s' "$measured"
+}
+
+# The folder holds exactly the files named, nothing the run made on the side.
+expect_only() { # FOLDER FILE...
+    local left
+    left="$(cd "$1" && ls -A | sort | tr '\n' ' ')"
+    [ "$left" = "$(printf '%s\n' "${@:2}" | sort | tr '\n' ' ')" ] || fail "left in $1: $left"
+}
+
+# `./kovra process IN OUT` interrupted with SIGNAL once its output has begun to grow, started as
+# MODE says: group (its own background process group, as a cancelled job's), setsid (a session
+# of its own from this script, which starts it with SIGINT ignored), wrapper (the signal to the
+# wrapper's process alone) or terminal (Ctrl-C typed on a terminal). It must end with 128 + the
+# signal, OUT as it was and nothing left beside it.
+interrupt_process() { # MODE SIGNAL IN OUT
+    local mode="$1" signal="$2" input="$3" output="$4" folder pid status=0 number
+    folder="$(dirname "$output")"
+    number="$(kill -l "$signal")"
+    STEP="interrupt ./kovra process ($mode, SIG$signal)"
+    mkdir -p "$folder"
+    echo "older" >"$output"
+    local before
+    before="$(cd "$folder" && ls -A | sort | tr '\n' ' ')"
+    if [ "$mode" = terminal ]; then
+        { wait_for_output "$folder"; printf '\003'; sleep 5; } |
+            script -qec "'$KOVRA_ROOT/kovra' process '$input' '$output' >'$WORK/stdout' \
+                2>'$WORK/stderr'; echo \"status \$?\" >'$WORK/status'" /dev/null >/dev/null
+        status="$(sed -n 's/^status //p' "$WORK/status")"
+    else
+        case "$mode" in
+        group) set -m; "$KOVRA_ROOT/kovra" process "$input" "$output" >"$WORK/stdout" \
+                2>"$WORK/stderr" & pid=$!; set +m ;;
+        setsid) setsid "$KOVRA_ROOT/kovra" process "$input" "$output" >"$WORK/stdout" \
+                2>"$WORK/stderr" & pid=$! ;;
+        wrapper) "$KOVRA_ROOT/kovra" process "$input" "$output" >"$WORK/stdout" \
+                2>"$WORK/stderr" & pid=$! ;;
+        esac
+        wait_for_output "$folder"
+        if [ "$mode" = wrapper ]; then kill "-$signal" "$pid"; else kill "-$signal" -- "-$pid"; fi
+        wait "$pid" || status=$?
+    fi
+    [ "$status" = $((128 + number)) ] ||
+        fail "exit status $status, expected $((128 + number)); stderr: $(cat "$WORK/stderr")"
+    [ "$(cat "$output")" = older ] || fail "the existing output was changed"
+    local after
+    after="$(cd "$folder" && ls -A | sort | tr '\n' ' ')"
+    [ "$after" = "$before" ] || fail "the folder held $before, now $after"
+}
+
+# Waits until the run writes its output: a file beside OUT, or in a folder beside it, holds
+# audio. A run that ended first could not be interrupted, and says so.
+wait_for_output() { # FOLDER
+    local tries
+    for ((tries = 0; tries < 6000; tries++)); do
+        [ -z "$(find "$1" -mindepth 1 -type f -size +64k 2>/dev/null)" ] || return 0
+        sleep 0.01
+    done
+    fail "no output began within a minute"
 }
 
 # The host prefix is made ready (server, services, the effect registered) before any other Wine
@@ -235,7 +319,8 @@ property_change)
     grep -q "reload block: period 50 " "$WORK/stdout" || fail "summary: $(cat "$WORK/stdout")"
     ;;
 
-# On Windows apohost.exe stops at a rate the effect refuses, and names the conversion (exit 6).
+# On Windows apohost.exe stops at a rate the effect refuses, and names the conversion (exit 6)
+# and, for the converter, the formats the effect takes.
 apohost_44k)
     generate in.wav 2 44100 16 16 0.2
     windows_name input "$WORK/in.wav"
@@ -243,9 +328,11 @@ apohost_44k)
     apohost_expecting 6 "$input" "$output"
     expect_message "sample rate 44100 Hz: the effect accepts 48000 or 96000 Hz"
     expect_message "APOERR_FORMAT_NOT_SUPPORTED (0x887D0003)"
-    expect_message "-e floating-point -b 32 CONVERTED.wav rate -v 48000"
-    grep -q "^sox effects  rate -v 48000" "$WORK/stdout" || fail "stdout: $(cat "$WORK/stdout")"
-    [ ! -e "$WORK/out.wav" ] || fail "an output file was left behind"
+    expect_message "./kovra process on Linux converts by itself"
+    expect_summary "sample rate 44100 Hz -> 48000 Hz (libsoxr, very high quality)"
+    grep -q "^formats      48000:2:0x3 " "$WORK/stdout" || fail "stdout: $(cat "$WORK/stdout")"
+    [ ! -e "$WORK/out.wav" ] && [ -z "$(find "$WORK" -name '*.partial')" ] ||
+        fail "an output file was left behind: $(ls -A "$WORK")"
     ;;
 
 apohost_4ch_20bit)
@@ -256,7 +343,7 @@ apohost_4ch_20bit)
     expect_message "proposes 2 ch float 32-bit (32 valid) 48000 Hz, mask 0x3 (S_FALSE)"
     expect_message "channels 4 -> 2"
     expect_message "channel mask 0x33 -> 0x3"
-    grep -q "^sox effects  remix -m 1 2 0 0 3 4$" "$WORK/stdout" || fail "$(cat "$WORK/stdout")"
+    expect_summary "channels 4 (FL FR BL BR) -> 6 (FL FR FC LFE BL BR, mask 0x3F): FL->FL, FR->FR, BL->BL, BR->BR; FC LFE silent"
     ;;
 
 # A cut inside the headers keeps its error; a cut inside the audio is read to its end.
@@ -334,18 +421,24 @@ mask_extra_bits)
     ;;
 sox_44k)
     sox_tone in.wav 0.5 44100 2 16
-    check_converted in.wav "rate -v 48000" 2_ch 0 --enable 1 --set mode=1@11025f
-    expect_summary "sample rate 44100 Hz -> 48000 Hz"
+    check_converted in.wav "sample rate 44100 Hz -> 48000 Hz" 24000 2_ch 0 --enable 1 \
+        --set mode=1@11025f
     expect_summary "0.250 s: mode=1"
+    # The conversion against sox's own float `rate -v`, away from the ends where each starts its
+    # filter in its own way: the same resampler design, within 100 dB of full scale.
+    STEP="sox rate -v for comparison"
+    sox -V1 "$WORK/in.wav" -e floating-point -b 32 "$WORK/sox.wav" rate -v 48000
+    compare converted.wav 4800 sox.wav 4800 14400 0.00001
     ;;
 sox_mono)
     sox_tone in.wav 0.3 48000 1 24
-    check_converted in.wav "remix -m 1 1" 2_ch_bypass 2
+    check_converted in.wav "channels 1 (FC) -> 2 (FL FR, mask 0x3): FC->FL, FC->FR" 14400 \
+        2_ch_bypass 2
     ;;
 ffmpeg_quad_88k)
     ffmpeg_tone 0.3 88200 4 pcm_s32le "$WORK/in.wav"
-    check_converted in.wav "remix -m 1 2 3 0 4v0.707107 4v0.707107 rate -v 96000" 6_ch 0 --enable 1
-    expect_summary "channels 4 (FL FR FC BC) -> 6 (FL FR FC LFE BL BR, mask 0x3F)"
+    check_converted in.wav "channels 4 (FL FR FC BC) -> 6 (FL FR FC LFE BL BR, mask 0x3F)" 28800 \
+        6_ch 0 --enable 1
     ;;
 set_beyond_end)
     sox_tone in.wav 0.2 48000 2 16
@@ -358,6 +451,200 @@ new_prefix_folder)
     KOVRA_HOST_PREFIX="$WORK/new/deeper/prefix" process_expecting 0 "$WORK/in.wav" "$WORK/out.wav"
     [ -f "$WORK/new/deeper/prefix/system.reg" ] || fail "no prefix in the new folder"
     WINEPREFIX="$WORK/new/deeper/prefix" wineserver -k
+    ;;
+
+# The six ways the sox-based wrapper reported success or destroyed a file, each run again.
+# 1. Ctrl-C on a terminal while a file is converted.
+interrupt_conversion_terminal)
+    sox_tone long.wav 300 44100 2 16
+    interrupt_process terminal INT "$WORK/long.wav" "$WORK/out/out.wav"
+    ;;
+# 2. Temporary space as small as the issue's (TMPDIR on a 2 MiB tmpfs): nothing is put there,
+#    and the frames are all there. Wine keeps its server's folder in TMPDIR, so the prefix's
+#    server is stopped before and after.
+conversion_without_temporary_space)
+    mkdir "$WORK/tmp"
+    mount -t tmpfs -o size=2m tmpfs "$WORK/tmp" 2>/dev/null || { echo "skipped: no tmpfs mount"; exit 77; }
+    trap 'TMPDIR="$WORK/tmp" wineserver -k 2>/dev/null; umount "$WORK/tmp"; rm -rf "$WORK"' EXIT
+    sox_tone in.wav 10 44100 2 16
+    wineserver -k
+    TMPDIR="$WORK/tmp" check_converted in.wav "" 480000 2_ch_bypass 2
+    [ -z "$(ls -A "$WORK/tmp" | grep -v '^wine-')" ] || fail "left in TMPDIR: $(ls -A "$WORK/tmp")"
+    ;;
+# 3. A data chunk of size 0 with audio after it, at a rate that needs converting.
+zero_size_44k)
+    sox_tone in.wav 3 44100 2 16
+    patch_bytes "$WORK/in.wav" 40 '\0\0\0\0'
+    check_converted in.wav "the data chunk's size is 0 but audio follows it: read the 132300 whole frames" \
+        144000 2_ch_bypass 2
+    ;;
+# 4. Nothing is clipped at full scale: a float file at +6 dBFS keeps its peak, and the overshoot
+#    of a square wave's resampling and a top speaker folded onto the front pair go past it, all
+#    through the bypass.
+no_clipping)
+    # (sox works in 32-bit integers, so the float file comes from ffmpeg.)
+    ffmpeg -nostdin -v error -f lavfi -i "aevalsrc=2*sin(2*PI*997*t)|2*sin(2*PI*997*t):s=44100:d=0.5" \
+        -c:a pcm_f32le "$WORK/loud.wav"
+    sox -V1 -n -r 44100 -b 24 -c 2 "$WORK/square.wav" synth 0.5 square 997 gain -0.5
+    sox -V1 -n -r 48000 -b 24 -c 3 "$WORK/top.wav" synth 0.5 sine 503 sine 701 sine 503 gain -1
+    patch_bytes "$WORK/top.wav" 40 '\x03\x08\x00\x00' # FL FR TC
+    for file in loud.wav square.wav top.wav; do
+        process_expecting 0 "$WORK/$file" "$WORK/out-$file"
+        peak_of peak "out-$file"
+        case "$file" in
+        loud.wav) awk -v p="$peak" 'BEGIN { exit !(p > 1.99 && p < 2.02) }' ;;
+        *) awk -v p="$peak" 'BEGIN { exit !(p > 1.01) }' ;;
+        esac || fail "$file: peak $peak"
+    done
+    ;;
+# 5. An input named like a temporary file, and a file of that name beside OUT, stay as they were.
+input_named_like_temporary)
+    mkdir "$WORK/files"
+    sox_tone files/y.wav.partial 0.3 44100 2 16 -t wav
+    sox_tone files/z.wav.partial 0.3 48000 2 16 -t wav
+    cp "$WORK/files/y.wav.partial" "$WORK/y.copy"
+    cp "$WORK/files/z.wav.partial" "$WORK/z.copy"
+    process_expecting 0 "$WORK/files/y.wav.partial" "$WORK/files/y.wav"
+    process_expecting 0 "$WORK/files/z.wav.partial" "$WORK/files/z.wav"
+    cmp -s "$WORK/files/y.wav.partial" "$WORK/y.copy" &&
+        cmp -s "$WORK/files/z.wav.partial" "$WORK/z.copy" ||
+        fail "a file named like a temporary one was changed"
+    expect_only "$WORK/files" y.wav y.wav.partial z.wav z.wav.partial
+    ;;
+# 6. An interrupt while the effect runs, from a background process group as a cancelled job's
+#    (with and without SIGINT ignored on entry), and to the wrapper alone while it converts;
+#    apohost.exe alone under Wine exits 130 on SIGINT and removes what it wrote.
+interrupt_background)
+    sox_tone long48.wav 300 48000 2 16
+    sox_tone long44.wav 300 44100 2 16
+    interrupt_process group INT "$WORK/long48.wav" "$WORK/out/out.wav"
+    interrupt_process setsid INT "$WORK/long44.wav" "$WORK/out/out.wav"
+    interrupt_process wrapper TERM "$WORK/long44.wav" "$WORK/out/out.wav"
+    interrupt_process group HUP "$WORK/long48.wav" "$WORK/out/out.wav"
+    STEP="apohost.exe alone, interrupted"
+    windows_name input "$WORK/long48.wav"
+    windows_name output "$WORK/out/out.wav"
+    set -m
+    # The program itself, not a function: a function would run in a subshell of this script.
+    setarch "$(uname -m)" -R wine "$BIN/apohost.exe" "$input" "$output" </dev/null >/dev/null \
+        2>"$WORK/stderr" &
+    pid=$!
+    set +m
+    for ((tries = 0; tries < 6000; tries++)); do
+        [ -z "$(find "$WORK/out" -name '.out.wav.*.partial' -size +64k)" ] || break
+        sleep 0.01
+    done
+    kill -INT -- "-$pid"
+    status=0
+    wait "$pid" || status=$?
+    [ "$status" = 130 ] || fail "apohost.exe ended with $status: $(cat "$WORK/stderr")"
+    [ "$(cat "$WORK/out/out.wav")" = older ] || fail "apohost.exe changed the existing output"
+    expect_only "$WORK/out" out.wav
+    ;;
+
+# Files of the formats users bring, each written here by its own tool, at 48 kHz so the stream
+# is the decoded audio itself: lossless ones bit for bit against sox's, flac's or ffmpeg's decode,
+# lossy ones within their decoders' rounding. The summary names the format.
+formats)
+    sox_tone src.wav 0.3 48000 2 16
+    flac -s -o "$WORK/in.flac" "$WORK/src.wav"
+    sox -V1 "$WORK/src.wav" "$WORK/in.aiff"
+    sox -V1 "$WORK/src.wav" -e a-law "$WORK/alaw.wav"
+    sox -V1 "$WORK/src.wav" -e u-law "$WORK/ulaw.wav"
+    sox -V1 "$WORK/src.wav" -e ms-adpcm "$WORK/msadpcm.wav"
+    ffmpeg -nostdin -v error -i "$WORK/src.wav" -c:a adpcm_ima_wav "$WORK/imaadpcm.wav"
+    oggenc -Q -o "$WORK/in.ogg" "$WORK/src.wav"
+    opusenc --quiet "$WORK/src.wav" "$WORK/in.opus"
+    lame --quiet "$WORK/src.wav" "$WORK/in.mp3"
+    while IFS='|' read -r -u 3 file format decoder tolerance; do
+        process_expecting 0 "$WORK/$file" "$WORK/out.wav"
+        expect_summary "$file: $format"
+        STEP="decode $file with $decoder"
+        case "$decoder" in
+        flac) flac -s -d -o "$WORK/decoded.wav" "$WORK/$file" ;;
+        ffmpeg) ffmpeg -nostdin -v error -y -i "$WORK/$file" -c:a pcm_f32le "$WORK/decoded.wav" ;;
+        sox) sox -V1 "$WORK/$file" -e floating-point -b 32 "$WORK/decoded.wav" ;;
+        esac
+        info_of output out.wav
+        reference decoded.wav ref.wav 2_ch_bypass 2 480
+        compare out.wav 0 ref.wav 0 "${output##* }" "$tolerance"
+    done 3<<'FORMATS'
+in.flac|FLAC (Free Lossless Audio Codec), Signed 16 bit PCM|flac|0
+in.aiff|AIFF (Apple/SGI), Signed 16 bit PCM|sox|0
+alaw.wav|WAV (Microsoft), A-Law|sox|0
+ulaw.wav|WAV (Microsoft), U-Law|sox|0
+msadpcm.wav|WAV (Microsoft), Microsoft ADPCM|sox|0
+imaadpcm.wav|WAV (Microsoft), IMA ADPCM|sox|0
+in.ogg|OGG (OGG Container format), Vorbis|sox|0.0001
+in.opus|OGG (OGG Container format), Opus|ffmpeg|0.00001
+in.mp3|MPEG-1/2 Audio, MPEG Layer III|ffmpeg|0.00001
+FORMATS
+    ;;
+
+# More than 8 channels fold by their mask (7.1.4 onto 7.1); without a mask they are refused.
+many_channels)
+    sox -V1 -n -r 48000 -b 16 -c 12 "$WORK/in.wav" synth 0.3 sine 300 gain -12
+    process_expecting 3 "$WORK/in.wav" "$WORK/out.wav"
+    expect_message "12 channels without a channel mask"
+    patch_bytes "$WORK/in.wav" 40 '\x3f\xd6\x02\x00'
+    check_converted in.wav "channels 12 (FL FR FC LFE BL BR SL SR TFL TFR TBL TBR) -> 8" 14400 \
+        8_ch 0 --enable 1
+    ;;
+# A stereo pair on FLC/FRC plays as a front pair: the same output as on FL/FR.
+inner_front_pair)
+    for layout in FL+FR FLC+FRC; do
+        ffmpeg -v error -f lavfi -i "sine=f=330:r=48000:d=0.3" -af \
+            "aformat=channel_layouts=stereo,channelmap=map=FL-${layout%+*}|FR-${layout#*+}:channel_layout=$layout" \
+            -c:a pcm_s16le "$WORK/$layout.wav"
+        process_expecting 0 "$WORK/$layout.wav" "$WORK/out-$layout.wav"
+    done
+    compare out-FLC+FRC.wav 0 out-FL+FR.wav 0 14400 0
+    ;;
+
+# What the command says: a file named with a dash, "--", an output that is a folder or in no
+# folder (found before any audio), and two names that differ only in case on Linux.
+messages)
+    sox_tone -dash.wav 0.2 44100 2 16
+    process_expecting 0 -- "$WORK/-dash.wav" "$WORK/out.wav"
+    (cd "$WORK" && process_expecting 0 -dash.wav out2.wav)
+    process_expecting 5 "$WORK/-dash.wav" "$WORK"
+    expect_message "is a folder: give the output a file name"
+    process_expecting 5 "$WORK/-dash.wav" "$WORK/missing/out.wav"
+    expect_message "the folder $WORK/missing of the output does not exist"
+    ! grep -q "kovraconvert" "$WORK/stderr" || fail "audio was processed first: $(cat "$WORK/stderr")"
+    process_expecting 1 "$WORK/-dash.wav" "$WORK/out.wav" --bogus
+    expect_message "unknown option --bogus"
+    sox_tone Tone.wav 0.2 48000 2 16
+    process_expecting 0 "$WORK/Tone.wav" "$WORK/tone.wav"
+    [ -f "$WORK/Tone.wav" ] && [ -f "$WORK/tone.wav" ] || fail "Tone.wav and tone.wav are not two files"
+    ;;
+
+# The note says the effect is registered, but the prefix's registry lost the class: the wrapper
+# registers it again.
+registration_lost)
+    sox_tone in.wav 0.2 48000 2 16
+    STEP="remove the class from the prefix's registry"
+    wineserver -k
+    sed -i '/FAF1CE67-1B93-41FD-8DE6-83DA87D38A92/,/^$/d' "$WINEPREFIX/system.reg"
+    ! grep -qi "FAF1CE67-1B93-41FD-8DE6-83DA87D38A92" "$WINEPREFIX/system.reg" || fail "still registered"
+    process_expecting 0 "$WORK/in.wav" "$WORK/out.wav"
+    ;;
+
+# A full output disk fails with exit 5 before anything replaces the existing output.
+output_disk_full)
+    mkdir "$WORK/small"
+    mount -t tmpfs -o size=1m tmpfs "$WORK/small" 2>/dev/null || { echo "skipped: no tmpfs mount"; exit 77; }
+    trap 'umount "$WORK/small"; rm -rf "$WORK"' EXIT
+    sox_tone in.wav 10 44100 2 16
+    echo older >"$WORK/small/out.wav"
+    process_expecting 5 "$WORK/in.wav" "$WORK/small/out.wav"
+    [ "$(cat "$WORK/small/out.wav")" = older ] || fail "the existing output was changed"
+    expect_only "$WORK/small" out.wav
+    # A folder where no file can be made (root may write anywhere else) is found before audio.
+    mount -o remount,ro "$WORK/small"
+    process_expecting 5 "$WORK/in.wav" "$WORK/small/other.wav"
+    expect_message "cannot create a file in $WORK/small: "
+    ! grep -q "kovraconvert" "$WORK/stderr" || fail "audio was processed first: $(cat "$WORK/stderr")"
     ;;
 
 *) fail "unknown case" ;;

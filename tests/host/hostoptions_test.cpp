@@ -69,16 +69,34 @@ TEST(HostOptions, AChangeAtOrPastTheEndOfTheFileIsRefused) {
     EXPECT_FALSE(CheckChangeTimes({options.changes[1]}, 47999, 48000, error));
 }
 
-TEST(HostOptions, FrameTimesOfAConvertedFileBecomeSeconds) {
+TEST(HostOptions, AConvertedFileBringsItsOriginalsShapeAndFrameTimesBecomeSeconds) {
     HostOptions options;
     std::string error;
-    ASSERT_TRUE(Parse(
-        {L"in.wav", L"out.wav", L"--set", L"mode=1@44100f", L"--converted-from", L"original.wav"},
-        options, error))
+    ASSERT_TRUE(Parse({L"in.wav", L"out.wav", L"--set", L"mode=1@44100f", L"--converted-from",
+                       L"original.flac", L"--original", L"44100 2 0x3 88200 FLAC, Signed 16 bit",
+                       L"--original-note", L"a note"},
+                      options, error))
         << error;
-    EXPECT_EQ(options.convertedFrom, L"original.wav");
-    TimesInSecondsAt(options.changes, 44100);
+    EXPECT_EQ(options.convertedFrom, L"original.flac");
+    ASSERT_TRUE(options.original.has_value());
+    EXPECT_EQ(options.original->sampleRate, 44100u);
+    EXPECT_EQ(options.original->channels, 2u);
+    EXPECT_EQ(options.original->channelMask, 0x3u);
+    EXPECT_EQ(options.original->frames, 88200u);
+    EXPECT_EQ(options.original->format, "FLAC, Signed 16 bit");
+    EXPECT_EQ(options.originalNotes, std::vector<std::string>{"a note"});
+    TimesInSecondsAt(options.changes, options.original->sampleRate);
     EXPECT_EQ(options.changes[0].at.ToFrames(48000), 48000u);
+}
+
+TEST(HostOptions, OnlyDoubleDashNamesAnOptionAndTwoDashesAloneEndThem) {
+    HostOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse({L"-in.wav", L"--enable", L"1", L"--", L"--out.wav"}, options, error))
+        << error;
+    EXPECT_EQ(options.inputPath, L"-in.wav");
+    EXPECT_EQ(options.outputPath, L"--out.wav");
+    EXPECT_EQ(options.enable, 1u);
 }
 
 struct BadCommandLine {
@@ -116,7 +134,9 @@ INSTANTIATE_TEST_SUITE_P(
                     BadCommandLine{{L"a", L"b", L"--set", L"enable=1@soon"}, "bad time"},
                     BadCommandLine{{L"a", L"b", L"--set", L"enable=1@12.5f"}, "bad time"},
                     BadCommandLine{{L"a", L"b", L"--set", L"enable=1@1e400"}, "a finite number"},
-                    BadCommandLine{{L"a", L"b", L"--set", L"mode=1@infms"}, "a finite number"}));
+                    BadCommandLine{{L"a", L"b", L"--set", L"mode=1@infms"}, "a finite number"},
+                    BadCommandLine{{L"a", L"b", L"--original", L"44100 2"}, "RATE CHANNELS MASK"},
+                    BadCommandLine{{L"a", L"b", L"--converted-from", L"c"}, "go together"}));
 
 TEST(HostOptions, HelpNeedsNoFiles) {
     HostOptions options;

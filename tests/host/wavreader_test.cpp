@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <thread>
 
 namespace {
 
@@ -193,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"short_fmt", RiffFile({{"fmt ", {1, 0, 2, 0}}, {"data", {}}}), "at least 16"},
         MalformedCase{"adpcm", Patched(kGood, 20, {2, 0}), "format tag 0x0002"},
         MalformedCase{"zero_channels", Patched(kGood, 22, {0, 0}), "0 channels"},
-        MalformedCase{"nine_channels", Patched(kGood, 22, {9, 0}), "9 channels"},
+        MalformedCase{"sixty_five_channels", Patched(kGood, 22, {65, 0}), "65 channels"},
         MalformedCase{"zero_rate", Patched(kGood, 24, {0, 0, 0, 0}), "sample rate 0"},
         MalformedCase{"twelve_bits", Patched(kGood, 34, {12, 0}), "12-bit PCM"},
         MalformedCase{"float16", Patched(Patched(kGood, 20, {3, 0}), 34, {16, 0}), "16-bit float"},
@@ -383,6 +386,45 @@ TEST(WavReader, AMissingFileIsNamedInTheMessage) {
     std::string error;
     EXPECT_FALSE(OpenWavFile(reader, L"no-such-folder\\missing.wav", error));
     EXPECT_NE(error.find("missing.wav"), std::string::npos) << error;
+}
+
+// A stream (standard input) is read front to back, as a pipe gives it; it must hold what its
+// header says, since it has no end to find the length by.
+TEST(WavReader, AStreamIsReadAsItComesAndMustHoldWhatItsHeaderSays) {
+    const std::vector<uint8_t> whole = WavFile(Shape(1, 2, 16), std::vector<uint8_t>(4000, 7));
+    struct StreamCase {
+        std::vector<uint8_t> bytes;
+        size_t frames;     // whole periods of 64 read before the end or the error
+        const char* error; // "" when the stream is whole
+    };
+    const StreamCase cases[] = {{whole, 1000, ""},
+                                {std::vector<uint8_t>(whole.begin(), whole.end() - 1000), 704,
+                                 "ends after 750 of its 1000"},
+                                {Patched(whole, 40, {0xFF, 0xFF, 0xFF, 0xFF}), 0, "gives no size"}};
+    for (const StreamCase& item : cases) {
+        HANDLE readEnd = nullptr;
+        HANDLE writeEnd = nullptr;
+        ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 0));
+        std::thread writer([&] {
+            DWORD written = 0;
+            WriteFile(writeEnd, item.bytes.data(), static_cast<DWORD>(item.bytes.size()), &written,
+                      nullptr);
+            CloseHandle(writeEnd);
+        });
+        WavReader reader;
+        std::string error;
+        size_t frames = 0;
+        if (reader.Open(std::make_unique<StreamByteSource>(readEnd), error)) {
+            std::vector<float> samples(2 * 64);
+            while (const size_t got = reader.ReadFrames(samples.data(), 64, error)) {
+                frames += got;
+            }
+        }
+        writer.join();
+        CloseHandle(readEnd);
+        EXPECT_EQ(frames, item.frames) << item.error;
+        EXPECT_NE(error.find(item.error), std::string::npos) << error;
+    }
 }
 
 } // namespace

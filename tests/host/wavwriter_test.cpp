@@ -55,14 +55,21 @@ INSTANTIATE_TEST_SUITE_P(
         WriterCase{"pcm24", OutputEncoding::Pcm24, SampleEncoding::Pcm, 24, 1.0f / 8388608}),
     [](const testing::TestParamInfo<WriterCase>& info) { return std::string(info.param.name); });
 
-TEST(WavWriter, ClipsIntegerOutputAndCountsIt) {
-    const float loud[] = {1.5f, -2.0f, 1.0f, std::numeric_limits<float>::quiet_NaN()};
-    uint8_t raw[8];
-    EXPECT_EQ(EncodeSamples(loud, 4, OutputEncoding::Pcm16, raw), 3u);
-    EXPECT_EQ(raw[0] | raw[1] << 8, 0x7FFF);
-    EXPECT_EQ(raw[2] | raw[3] << 8, 0x8000);
-    EXPECT_EQ(raw[4] | raw[5] << 8, 0x7FFF);
-    EXPECT_EQ(raw[6] | raw[7] << 8, 0);
+std::vector<uint8_t> FileBytes(const std::wstring& path) {
+    std::vector<uint8_t> bytes;
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    for (int byte; file != nullptr && (byte = std::fgetc(file)) != EOF;) {
+        bytes.push_back(static_cast<uint8_t>(byte));
+    }
+    if (file != nullptr) {
+        std::fclose(file);
+    }
+    return bytes;
+}
+
+uint32_t Le32At(const std::vector<uint8_t>& bytes, size_t offset) {
+    return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
+           static_cast<uint32_t>(bytes[offset + 3]) << 24;
 }
 
 TEST(WavWriter, PadsAnOddDataChunk) {
@@ -74,26 +81,12 @@ TEST(WavWriter, PadsAnOddDataChunk) {
     const float sample = 0.5f;
     ASSERT_TRUE(writer.Write(&sample, 1, error));
     ASSERT_TRUE(writer.Finish(error));
-    FILE* file = _wfopen(path.c_str(), L"rb");
-    ASSERT_NE(file, nullptr);
-    _fseeki64(file, 0, SEEK_END);
-    EXPECT_EQ(_ftelli64(file), 80 + 3 + 1);
-    std::fclose(file);
+    const std::vector<uint8_t> bytes = FileBytes(path);
+    ASSERT_EQ(bytes.size(), 80u + 3 + 1);
+    EXPECT_EQ(Le32At(bytes, 4), bytes.size() - 8); // the RIFF size counts the pad byte
     WavReader reader;
     ASSERT_TRUE(OpenWavFile(reader, path, error)) << error;
     EXPECT_EQ(reader.Format().frameCount, 1u);
-}
-
-std::vector<uint8_t> FileBytes(const std::wstring& path) {
-    std::vector<uint8_t> bytes;
-    FILE* file = _wfopen(path.c_str(), L"rb");
-    for (int byte; file != nullptr && (byte = std::fgetc(file)) != EOF;) {
-        bytes.push_back(static_cast<uint8_t>(byte));
-    }
-    if (file != nullptr) {
-        std::fclose(file);
-    }
-    return bytes;
 }
 
 // Past the RIFF limit the file becomes RF64 in place: same samples, sizes in the ds64 chunk.
@@ -112,6 +105,8 @@ TEST(WavWriter, AFilePastTheRiffLimitBecomesRf64) {
         ASSERT_EQ(bytes.size(), 94u + 64);
         const bool isRf64 = threshold == 100;
         EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), isRf64 ? "RF64" : "RIFF");
+        EXPECT_EQ(Le32At(bytes, 4), isRf64 ? 0xFFFFFFFFu : bytes.size() - 8);
+        EXPECT_EQ(Le32At(bytes, 64), 48000u * 8); // the byte rate: rate times the block size
         EXPECT_EQ(std::string(bytes.begin() + 12, bytes.begin() + 16), isRf64 ? "ds64" : "JUNK");
         EXPECT_EQ(bytes[4] & bytes[5] & bytes[6] & bytes[7], isRf64 ? 0xFF : 0);
         EXPECT_EQ(bytes[28], isRf64 ? 64 : 0); // the data size in ds64
@@ -135,23 +130,40 @@ bool WriteOlderFile(const std::wstring& path) {
     return true;
 }
 
-TEST(WavWriter, AnUnfinishedFileIsRemovedAndAnOlderOneKept) {
+// The samples go to a file of the writer's own, never one that was there (not even one named
+// like "OUT.partial"), and an unfinished one goes away with the writer.
+TEST(WavWriter, AnUnfinishedFileIsRemovedAndEveryOtherFileKept) {
     TempFolder folder;
     const std::wstring path = folder.File(L"unfinished.wav");
     ASSERT_TRUE(WriteOlderFile(path));
+    ASSERT_TRUE(WriteOlderFile(path + L".partial"));
+    std::wstring writingPath;
     {
         WavWriter writer;
         std::string error;
         ASSERT_TRUE(writer.Create(path, 2, 48000, OutputEncoding::Float32, error));
         const float samples[2] = {0.5f, 0.5f};
         ASSERT_TRUE(writer.Write(samples, 1, error));
-        EXPECT_TRUE(FileExists(path + L".partial"));
+        writingPath = writer.WritingPath();
+        EXPECT_TRUE(FileExists(writingPath));
     }
-    EXPECT_FALSE(FileExists(path + L".partial"));
-    WavReader reader;
+    EXPECT_FALSE(FileExists(writingPath));
+    for (const std::wstring& kept : {path, path + L".partial"}) {
+        EXPECT_EQ(FileBytes(kept), (std::vector<uint8_t>{'o', 'l', 'd', 'e', 'r'}));
+    }
+}
+
+TEST(WavWriter, AStagedFileStaysWhereItWasAsked) {
+    TempFolder folder;
+    const std::wstring staged = folder.File(L"staged.wav");
+    WavWriter writer;
     std::string error;
-    EXPECT_FALSE(OpenWavFile(reader, path, error));
-    EXPECT_NE(error.find("shorter than a RIFF header"), std::string::npos) << error;
+    ASSERT_TRUE(writer.CreateStaged(staged, 2, 48000, OutputEncoding::Pcm16, error)) << error;
+    ASSERT_TRUE(writer.Finish(error)) << error;
+    EXPECT_EQ(FileBytes(staged).size(), 80u);
+    WavWriter second;
+    EXPECT_FALSE(second.CreateStaged(staged, 2, 48000, OutputEncoding::Pcm16, error));
+    EXPECT_EQ(FileBytes(staged).size(), 80u);
 }
 
 TEST(WavWriter, AFinishedFileReplacesAnOlderOne) {
@@ -162,7 +174,7 @@ TEST(WavWriter, AFinishedFileReplacesAnOlderOne) {
     std::string error;
     ASSERT_TRUE(writer.Create(path, 2, 48000, OutputEncoding::Pcm16, error));
     ASSERT_TRUE(writer.Finish(error)) << error;
-    EXPECT_FALSE(FileExists(path + L".partial"));
+    EXPECT_FALSE(FileExists(writer.WritingPath()));
     WavReader reader;
     ASSERT_TRUE(OpenWavFile(reader, path, error)) << error;
     EXPECT_EQ(reader.Format().frameCount, 0u);
