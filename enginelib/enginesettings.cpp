@@ -62,13 +62,13 @@ FilterSection Section(FilterType type, double frequencyHz, double q, double gain
 }
 
 PresetSettings Preset(double preGainDb, std::initializer_list<FilterSection> sections,
-                      double limiterThresholdDb, double limiterReleaseMs) {
+                      double limiterCeilingDb, double limiterReleaseMs) {
     PresetSettings preset;
     preset.preGainDb = preGainDb;
     for (const FilterSection& section : sections) {
         preset.sections[preset.sectionCount++] = section;
     }
-    preset.limiter.thresholdDb = limiterThresholdDb;
+    preset.limiter.ceilingDb = limiterCeilingDb;
     preset.limiter.releaseMs = limiterReleaseMs;
     return preset;
 }

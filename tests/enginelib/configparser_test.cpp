@@ -39,7 +39,7 @@ void ExpectSameSettings(const EngineSettings& expected, const EngineSettings& ac
         const kovra::PresetSettings& e = expected.presets[index];
         const kovra::PresetSettings& a = actual.presets[index];
         EXPECT_EQ(e.preGainDb, a.preGainDb);
-        EXPECT_EQ(e.limiter.thresholdDb, a.limiter.thresholdDb);
+        EXPECT_EQ(e.limiter.ceilingDb, a.limiter.ceilingDb);
         EXPECT_EQ(e.limiter.releaseMs, a.limiter.releaseMs);
         EXPECT_EQ(e.limiter.holdMs, a.limiter.holdMs);
         ASSERT_EQ(e.sectionCount, a.sectionCount);
@@ -87,7 +87,7 @@ TEST(ConfigParser, SectionReplacesItsBuiltInAsAWholeAndLeavesTheRest) {
     ASSERT_TRUE(outcome.ok) << outcome.message;
     const kovra::PresetSettings& preset = outcome.settings.presets[1];
     EXPECT_EQ(0.0, preset.preGainDb); // not given: the neutral value, not the built-in -3
-    EXPECT_EQ(0.0, preset.limiter.thresholdDb);
+    EXPECT_EQ(0.0, preset.limiter.ceilingDb);
     ASSERT_EQ(2, preset.sectionCount);
     EXPECT_EQ(kovra::FilterType::Peaking, preset.sections[0].type);
     EXPECT_EQ(1000.0, preset.sections[0].frequencyHz);
@@ -119,7 +119,7 @@ TEST(ConfigParser, LimiterHoldIsOptional) {
                                        "[preset 1]\nlimiter = -3 200\n");
     ASSERT_TRUE(outcome.ok) << outcome.message;
     const kovra::LimiterSettings& held = outcome.settings.presets[0].limiter;
-    EXPECT_EQ(-2.0, held.thresholdDb);
+    EXPECT_EQ(-2.0, held.ceilingDb);
     EXPECT_EQ(100.0, held.releaseMs);
     EXPECT_EQ(40.0, held.holdMs);
     EXPECT_EQ(kovra::LimiterSettings{}.holdMs, outcome.settings.presets[1].limiter.holdMs);
@@ -206,12 +206,12 @@ protected:
         Kovra_getInitializeMessage(text, sizeof text);
         return text;
     }
-    // Output of one 2-channel block through "2_ch" with preset 0.
+    // Output of one 2-channel block through "2_ch" with preset 0, taken its latency later.
     std::vector<float> twoChannelOutput(const std::vector<float>& input) {
         kovra_test::Engine engine("2_ch");
         EXPECT_EQ(KovraResult_kOk, engine.prepare(48000, 2, 64));
         engine.pastFadeIn();
-        return engine.process(input, 2);
+        return engine.processAligned(input, 2);
     }
 
     kovra_test::BuiltInSettingsAfterwards restore_;

@@ -19,7 +19,7 @@ using kovra::LimiterSettings;
 
 LimiterSettings Settings(double ceilingDb, double releaseMs = 50.0, double holdMs = 25.0) {
     LimiterSettings settings;
-    settings.thresholdDb = ceilingDb;
+    settings.ceilingDb = ceilingDb;
     settings.releaseMs = releaseMs;
     settings.holdMs = holdMs;
     return settings;

@@ -29,7 +29,7 @@ void CheckLimits(const kovra::EngineSettings& settings) {
     for (const kovra::PresetSettings& preset : settings.presets) {
         Require(preset.sectionCount >= 0 && preset.sectionCount <= kovra::kMaxSectionsPerPreset);
         Require(preset.preGainDb >= -48.0 && preset.preGainDb <= 24.0);
-        Require(preset.limiter.thresholdDb >= -24.0 && preset.limiter.thresholdDb <= 0.0);
+        Require(preset.limiter.ceilingDb >= -24.0 && preset.limiter.ceilingDb <= 0.0);
         Require(preset.limiter.holdMs >= 0.0 && preset.limiter.holdMs <= 200.0);
         for (int index = 0; index < preset.sectionCount; ++index) {
             const kovra::FilterSection& section = preset.sections[index];
