@@ -119,6 +119,38 @@ TEST(EngineApi, CallUnderWayWhileItsHandleIsDestroyedNeverReachesTheSuccessor) {
     EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_Ambrel_loadFilter(doomed, 1));
 }
 
+TEST(EngineApi, CreateRefusesPastTheInstancesSetAsideAndWhileACallHoldsTheLastSlot) {
+    std::vector<KovraHandle> open(kovra::kInstanceCapacity, nullptr);
+    for (KovraHandle& handle : open) {
+        ASSERT_EQ(KovraResult_kOk, Kovra_create(&handle, 0));
+    }
+    const auto untouched = reinterpret_cast<KovraHandle>(0x77);
+    KovraHandle refused = untouched;
+    EXPECT_EQ(KovraResult_kErrorMemory, Kovra_create(&refused, 0));
+    EXPECT_EQ(untouched, refused);
+    // A call on open[0] is under way while open[0] is destroyed: its slot is free but held, so
+    // no new instance may take it until the call has finished.
+    std::promise<void> go;
+    std::thread late([&, ready = go.get_future()] {
+        ready.wait();
+        uint32_t latency = 0;
+        Kovra_getLatency(open[0], &latency);
+    });
+    {
+        SeamPause pause(late.get_id());
+        go.set_value();
+        pause.waitUntilPaused();
+        ASSERT_EQ(KovraResult_kOk, Kovra_destroy(open[0]));
+        EXPECT_EQ(KovraResult_kErrorMemory, Kovra_create(&refused, 0));
+        pause.release();
+        late.join();
+    }
+    EXPECT_EQ(KovraResult_kOk, Kovra_create(&open[0], 1));
+    for (KovraHandle handle : open) {
+        EXPECT_EQ(KovraResult_kOk, Kovra_destroy(handle));
+    }
+}
+
 TEST(EngineApi, ConfigurationNamesMapToDistinctIndicesThatCreateAccepts) {
     const char* names[] = {"2_ch", "2_ch_bypass", "6_ch", "6_ch_bypass", "8_ch", "8_ch_bypass"};
     std::vector<int32_t> seen;

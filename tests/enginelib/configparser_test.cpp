@@ -5,6 +5,7 @@
 #include "enginetesting.h"
 #include "kovraengine.h"
 #include "kovramessages.h"
+#include "limiter.h"
 
 #include <gtest/gtest.h>
 
@@ -227,6 +228,26 @@ TEST_F(ConfigFile, GoodFileIsUsedByInstancesCreatedAfterwards) {
     const std::vector<float> output = twoChannelOutput({0.5f, -0.8f});
     EXPECT_NEAR(0.25f, output[0], 1e-6f);
     EXPECT_NEAR(-0.4f, output[1], 1e-6f);
+}
+
+TEST_F(ConfigFile, FilterThatTheLowerRateCannotCarryIsNotedAndPassesThroughThere) {
+    // Preset 1 on stereo with one low-pass above 24 kHz: at 48 kHz the chain changes nothing,
+    // so it is the exact bypass (no limiter, no delay); at 96 kHz it filters and limits.
+    const std::string text = "[preset 1]\nfilter = lowpass 30000 20\n";
+    const std::string path = folder_.write("air.config", text);
+    ASSERT_EQ(KovraResult_kOk, Kovra_initialize(path.c_str()));
+    EXPECT_EQ(path + ": line 2: lowpass at 30000 Hz is at or above half of 48000 Hz: at that "
+                     "rate it passes its input through",
+              message());
+    const std::vector<float> input = {0.5f, -0.25f, 0.125f, 1.0f};
+    for (int32_t rate : {48000, 96000}) {
+        kovra_test::Engine engine("2_ch_bypass");
+        ASSERT_EQ(KovraResult_kOk, engine.prepare(rate, 2, 64));
+        ASSERT_EQ(KovraResult_kOk, engine.load(1));
+        engine.pastFadeIn();
+        EXPECT_EQ(rate == 48000, input == engine.process(input, 2)) << rate;
+        EXPECT_EQ(rate == 48000 ? 0u : kovra::Limiter::LookAheadFrames(rate), engine.latency());
+    }
 }
 
 TEST_F(ConfigFile, MissingFileIsNotAvailableAndBuiltInsApply) {

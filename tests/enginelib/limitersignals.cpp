@@ -139,8 +139,7 @@ std::vector<NamedSignal> TruePeakCorpus(double sampleRate, double seconds) {
     }
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
     add("white noise", [&](size_t) { return std::pair{unit(random), unit(random)}; });
-    add("pink noise",
-        [&](size_t frame) { return std::pair{pinkLeft[frame], pinkRight[frame]}; });
+    add("pink noise", [&](size_t frame) { return std::pair{pinkLeft[frame], pinkRight[frame]}; });
     return corpus;
 }
 

@@ -68,8 +68,8 @@ InterpolationKernel MakeKernel() {
         for (int tap = 0; tap < 2 * kHalfTaps; ++tap) {
             const double t = static_cast<double>(phase) / kPhases + kHalfTaps - 1 - tap;
             const double ratio = t / kHalfTaps;
-            const double window = BesselI0(kBeta * std::sqrt(std::max(0.0, 1.0 - ratio * ratio))) /
-                                  BesselI0(kBeta);
+            const double window =
+                BesselI0(kBeta * std::sqrt(std::max(0.0, 1.0 - ratio * ratio))) / BesselI0(kBeta);
             kernel[phase][tap] = window * std::sin(kPi * t) / (kPi * t);
             sum += kernel[phase][tap];
         }
@@ -134,11 +134,12 @@ double TruePeak(const float* stereo, size_t frames) {
         // magnitude refined by a parabola: what lies between the 8x values.
         for (int channel = 0; channel < 2; ++channel) {
             values.clear();
-            values.push_back(std::fabs(Interpolated(kernel, stereo, start - 1, kPhases - 1,
-                                                    channel)));
+            values.push_back(
+                std::fabs(Interpolated(kernel, stereo, start - 1, kPhases - 1, channel)));
             for (size_t frame = start; frame <= stop; ++frame) {
                 for (int phase = 0; phase < kPhases && (frame < stop || phase == 0); ++phase) {
-                    values.push_back(std::fabs(Interpolated(kernel, stereo, frame, phase, channel)));
+                    values.push_back(
+                        std::fabs(Interpolated(kernel, stereo, frame, phase, channel)));
                 }
             }
             for (size_t k = 1; k + 1 < values.size(); ++k) {
