@@ -16,19 +16,6 @@ double ClampedRate(double sampleRate) {
                       static_cast<double>(kMaxSampleRate));
 }
 
-// The largest magnitude of `count` samples. A NaN counts as nothing.
-float PeakOf(const float* samples, size_t count) {
-    __m128 peaks = _mm_setzero_ps();
-    size_t index = 0;
-    for (; index + 4 <= count; index += 4) {
-        peaks = _mm_max_ps(Magnitude(_mm_loadu_ps(samples + index)), peaks);
-    }
-    for (; index < count; ++index) {
-        peaks = _mm_max_ps(Magnitude(_mm_load_ss(samples + index)), peaks);
-    }
-    return LargestLane(peaks);
-}
-
 // Copies `count` samples to two places and returns their largest magnitude, or `peak` if that
 // is larger. A NaN counts as nothing.
 float CopyAndMeasure(const float* samples, float* copy, float* secondCopy, size_t count,
@@ -114,6 +101,8 @@ void Limiter::configure(const LimiterSettings& settings, double sampleRate) {
                                       subBlockFrames_);
     attackSteps_ = kMaxAttackSteps - lag;
     detectTruePeaks_ = attackSteps_ >= 2;
+    const uint32_t reach = TruePeakDetector::kFramesAfter + TruePeakDetector::kFramesBefore;
+    gateSubBlocks_ = std::min(kMaxGateSubBlocks, (reach + subBlockFrames_ - 1) / subBlockFrames_);
     if (!detectTruePeaks_) {
         attackSteps_ = kMaxAttackSteps; // samples alone: each counts for its own sub-block
     }
@@ -144,6 +133,9 @@ void Limiter::clearState() {
     writeFrame_ = 0;
     filled_ = 0;
     subBlockPeak_ = 0.0f;
+    samplePeak_ = 0.0f;
+    std::fill(std::begin(sampleHistory_), std::end(sampleHistory_), 0.0f);
+    historyNext_ = 0;
     carry_.known = false;
     heldRequest_.clear();
     reduction_ = 0.0f;
@@ -181,27 +173,30 @@ void Limiter::storeAndMeasure(const float* frames, uint32_t frameCount) {
     const uint32_t start = writeFrame_ & (kDelayCapacity - 1);
     const uint32_t first = std::min(frameCount, kDelayCapacity - start);
     float* copy = delay_ + 2 * start;
-    subBlockPeak_ =
-        CopyAndMeasure(frames, copy, copy + 2 * kDelayCapacity, 2 * first, subBlockPeak_);
+    samplePeak_ = CopyAndMeasure(frames, copy, copy + 2 * kDelayCapacity, 2 * first, samplePeak_);
     if (first < frameCount) {
-        subBlockPeak_ = CopyAndMeasure(frames + 2 * first, delay_, delay_ + 2 * kDelayCapacity,
-                                       2 * (frameCount - first), subBlockPeak_);
+        samplePeak_ = CopyAndMeasure(frames + 2 * first, delay_, delay_ + 2 * kDelayCapacity,
+                                     2 * (frameCount - first), samplePeak_);
     }
     writeFrame_ += frameCount;
 }
 
 void Limiter::measureBetweenSamples(uint32_t firstFrame, uint32_t frameCount) {
+    // Quiet enough that no estimate could ask for less than unity: nothing to work out, and the
+    // next run of positions starts afresh. What the estimates read lies in this sub-block and
+    // the few before it, whose largest samples are known.
+    float nearby = samplePeak_;
+    for (uint32_t index = 0; index < gateSubBlocks_; ++index) {
+        nearby = std::max(nearby, sampleHistory_[index]);
+    }
+    if (nearby * TruePeakDetector::Gain() <= ceiling_) {
+        carry_.known = false;
+        return;
+    }
     // The positions these frames complete lie kFramesAfter frames back; what their estimates
     // read starts kFramesBefore frames further back. The double delay line holds it in one run.
     const uint32_t reach = TruePeakDetector::kFramesAfter + TruePeakDetector::kFramesBefore;
     const float* run = delay_ + 2 * ((firstFrame - reach) & (kDelayCapacity - 1));
-    // Quiet enough that no estimate could ask for less than unity: nothing to work out, and the
-    // next run of positions starts afresh.
-    if (PeakOf(run, 2 * static_cast<size_t>(frameCount + reach)) * TruePeakDetector::Gain() <=
-        ceiling_) {
-        carry_.known = false;
-        return;
-    }
     subBlockPeak_ =
         std::max(subBlockPeak_, TruePeakDetector::Peak(run + 2 * TruePeakDetector::kFramesBefore,
                                                        frameCount, carry_));
@@ -217,9 +212,12 @@ void Limiter::emit(float* frames, uint32_t firstFrame, uint32_t frameCount,
 
 void Limiter::finishSubBlock() {
     // The gain this sub-block's peak asks for.
-    const float peak = subBlockPeak_;
+    const float peak = std::max(subBlockPeak_, samplePeak_);
     const float request = peak > ceiling_ ? ceiling_ / peak : 1.0f;
     subBlockPeak_ = 0.0f;
+    sampleHistory_[historyNext_] = samplePeak_;
+    historyNext_ = historyNext_ + 1 == gateSubBlocks_ ? 0 : historyNext_ + 1;
+    samplePeak_ = 0.0f;
     if (request == 1.0f && restingSubBlocks_ >= attackSteps_) {
         // At rest, nothing in the window asks for less than unity, so nothing changes.
         rampStart_ = 1.0f;

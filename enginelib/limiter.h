@@ -48,6 +48,8 @@ public:
 private:
     static constexpr int kLookAheadSubBlocks = 8;
     static constexpr int kMaxAttackSteps = kLookAheadSubBlocks - 1;
+    // Sub-blocks the detector reads back over at the lowest rate it runs at (10 kHz: 3 frames).
+    static constexpr uint32_t kMaxGateSubBlocks = 16;
     // Frames; a power of two that holds the look-ahead, a sub-block and the detector's reach
     // back at the highest rate.
     static constexpr uint32_t kDelayCapacity = 1024;
@@ -86,7 +88,11 @@ private:
     float delay_[2 * 2 * kDelayCapacity]; // two copies of the delay line, one after the other
     uint32_t writeFrame_ = 0;             // where the next input frame goes in the delay line
     uint32_t filled_ = 0;                 // input frames of the sub-block being measured
-    float subBlockPeak_ = 0.0f;
+    float subBlockPeak_ = 0.0f;           // its largest sample or true peak so far
+    float sampleHistory_[kMaxGateSubBlocks] = {}; // the largest samples of recent sub-blocks
+    float samplePeak_ = 0.0f;                     // and of the one being measured
+    uint32_t gateSubBlocks_ = 1;                  // those the detector's reach back can touch
+    uint32_t historyNext_ = 0;                    // where the next one goes
     TruePeakCarry carry_; // the detector's, from one run of positions to the next
     SlidingMinimum<kHoldCapacity> heldRequest_;
     float reduction_ = 0.0f; // 1 - the envelope: the held request after release
