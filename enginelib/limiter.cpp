@@ -94,18 +94,19 @@ void Limiter::configure(const LimiterSettings& settings, double sampleRate) {
     const auto holdSubBlocks = static_cast<uint32_t>(std::ceil(holdFrames / subBlockFrames_));
     // The gain at the end of an outgoing sub-block is the average of the last envelopes, each of
     // which must already hold the requests of both sub-blocks beside that boundary. A true peak
-    // counts for the sub-block it becomes known in, up to `lag` sub-blocks after the frames it
-    // lies between (and the frame after them, whose gain shapes it too); so the attack has the
-    // sub-blocks that the look-ahead leaves after that lag.
+    // counts for the sub-block it becomes known in, kFramesAfter frames after the frame it
+    // follows; and since an estimate reaches a little before its frame, the frame before that
+    // one's gain shapes it too. Those frames lie up to `lag` sub-blocks back, so the attack has
+    // the sub-blocks that the look-ahead leaves after that lag.
     const auto lag = static_cast<int>((TruePeakDetector::kFramesAfter + 1 + subBlockFrames_ - 1) /
                                       subBlockFrames_);
     attackSteps_ = kMaxAttackSteps - lag;
     detectTruePeaks_ = attackSteps_ >= 2;
-    const uint32_t reach = TruePeakDetector::kFramesAfter + TruePeakDetector::kFramesBefore;
-    gateSubBlocks_ = std::min(kMaxGateSubBlocks, (reach + subBlockFrames_ - 1) / subBlockFrames_);
     if (!detectTruePeaks_) {
         attackSteps_ = kMaxAttackSteps; // samples alone: each counts for its own sub-block
     }
+    const uint32_t reach = TruePeakDetector::kFramesAfter + TruePeakDetector::kFramesBefore;
+    gateSubBlocks_ = std::min(kMaxGateSubBlocks, (reach + subBlockFrames_ - 1) / subBlockFrames_);
     // The window reaches back over the look-ahead (so that the gain stays down until the peak
     // has gone out) and the hold.
     heldRequest_.setWindow(kLookAheadSubBlocks + holdSubBlocks);
