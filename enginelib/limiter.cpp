@@ -84,6 +84,7 @@ uint32_t Limiter::LookAheadFrames(double sampleRate) {
 void Limiter::configure(const LimiterSettings& settings, double sampleRate) {
     const double rate = ClampedRate(sampleRate);
     ceiling_ = static_cast<float>(std::pow(10.0, std::min(settings.ceilingDb, 0.0) / 20.0));
+    quietLevel_ = ceiling_ / TruePeakDetector::Gain();
     subBlockFrames_ = SubBlockFrames(rate);
     latencyFrames_ = LookAheadFrames(rate);
     framesPerSubBlockInverse_ = 1.0f / static_cast<float>(subBlockFrames_);
@@ -136,6 +137,7 @@ void Limiter::clearState() {
     subBlockPeak_ = 0.0f;
     samplePeak_ = 0.0f;
     std::fill(std::begin(sampleHistory_), std::end(sampleHistory_), 0.0f);
+    recentPeak_ = 0.0f;
     historyNext_ = 0;
     carry_.known = false;
     heldRequest_.clear();
@@ -186,11 +188,7 @@ void Limiter::measureBetweenSamples(uint32_t firstFrame, uint32_t frameCount) {
     // Quiet enough that no estimate could ask for less than unity: nothing to work out, and the
     // next run of positions starts afresh. What the estimates read lies in this sub-block and
     // the few before it, whose largest samples are known.
-    float nearby = samplePeak_;
-    for (uint32_t index = 0; index < gateSubBlocks_; ++index) {
-        nearby = std::max(nearby, sampleHistory_[index]);
-    }
-    if (nearby * TruePeakDetector::Gain() <= ceiling_) {
+    if (std::max(samplePeak_, recentPeak_) <= quietLevel_) {
         carry_.known = false;
         return;
     }
@@ -216,8 +214,11 @@ void Limiter::finishSubBlock() {
     const float peak = std::max(subBlockPeak_, samplePeak_);
     const float request = peak > ceiling_ ? ceiling_ / peak : 1.0f;
     subBlockPeak_ = 0.0f;
-    sampleHistory_[historyNext_] = samplePeak_;
-    historyNext_ = historyNext_ + 1 == gateSubBlocks_ ? 0 : historyNext_ + 1;
+    if (detectTruePeaks_) {
+        sampleHistory_[historyNext_] = samplePeak_;
+        historyNext_ = historyNext_ + 1 == gateSubBlocks_ ? 0 : historyNext_ + 1;
+        recentPeak_ = *std::max_element(sampleHistory_, sampleHistory_ + gateSubBlocks_);
+    }
     samplePeak_ = 0.0f;
     if (request == 1.0f && restingSubBlocks_ >= attackSteps_) {
         // At rest, nothing in the window asks for less than unity, so nothing changes.

@@ -75,6 +75,7 @@ private:
 
     // Settings for the rate.
     float ceiling_ = 1.0f;
+    float quietLevel_ = 0.0f; // samples at most this loud cannot have a true peak over the ceiling
     float releaseFactor_ = 0.0f; // share of the distance to unity gain kept per sub-block
     bool detectTruePeaks_ = true;
     int attackSteps_ = kMaxAttackSteps;
@@ -90,6 +91,7 @@ private:
     uint32_t filled_ = 0;                 // input frames of the sub-block being measured
     float subBlockPeak_ = 0.0f;           // its largest sample or true peak so far
     float sampleHistory_[kMaxGateSubBlocks] = {}; // the largest samples of recent sub-blocks
+    float recentPeak_ = 0.0f;                     // the largest of those
     float samplePeak_ = 0.0f;                     // and of the one being measured
     uint32_t gateSubBlocks_ = 1;                  // those the detector's reach back can touch
     uint32_t historyNext_ = 0;                    // where the next one goes
