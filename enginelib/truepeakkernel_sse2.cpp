@@ -1,7 +1,6 @@
 // The true-peak kernel for SSE2, which every x86-64 processor has: two frames per register.
+#include "ssehelpers.h"
 #include "truepeakscan.h"
-
-#include <emmintrin.h>
 
 namespace kovra {
 namespace {
@@ -19,9 +18,7 @@ struct Sse2Lanes {
         return _mm_add_ps(_mm_mul_ps(a, b), c);
     }
     static Register Max(Register a, Register b) { return _mm_max_ps(a, b); }
-    static Register Magnitude(Register a) {
-        return _mm_and_ps(a, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF)));
-    }
+    static Register Magnitude(Register a) { return kovra::Magnitude(a); }
     static Register Scale(Register a, float factor) { return _mm_mul_ps(a, _mm_set1_ps(factor)); }
     // [last frame 1, current frame 0]
     static Register OneFrameEarlier(Register last, Register current) {
@@ -32,11 +29,7 @@ struct Sse2Lanes {
         _mm_storeu_ps(points, previous);
         _mm_storeu_ps(points + 4, last);
     }
-    static float Largest(Register a) {
-        a = _mm_max_ps(a, _mm_shuffle_ps(a, a, _MM_SHUFFLE(1, 0, 3, 2)));
-        a = _mm_max_ps(a, _mm_shuffle_ps(a, a, _MM_SHUFFLE(2, 3, 0, 1)));
-        return _mm_cvtss_f32(a);
-    }
+    static float Largest(Register a) { return LargestLane(a); }
 };
 
 } // namespace
