@@ -1,13 +1,13 @@
 #include "biquad.h"
 
+#include "engineconstants.h"
+
 #include <algorithm>
 #include <cmath>
 #include <complex>
 
 namespace kovra {
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
 
 struct Prototype {
     double cosW0;
@@ -16,8 +16,7 @@ struct Prototype {
 };
 
 Prototype PrototypeOf(const FilterSection& section, double sampleRate) {
-    const double nyquistGuard = 0.499 * sampleRate;
-    const double frequency = std::clamp(section.frequencyHz, 1.0, nyquistGuard);
+    const double frequency = std::max(section.frequencyHz, 1.0);
     const double w0 = 2.0 * kPi * frequency / sampleRate;
     const double q = std::max(section.q, 1e-3);
     return {std::cos(w0), std::sin(w0) / (2.0 * q), std::pow(10.0, section.gainDb / 40.0)};
@@ -68,7 +67,14 @@ BiquadCoefficients HighShelf(const Prototype& p) {
 
 } // namespace
 
+bool IsRealisable(const FilterSection& section, double sampleRate) {
+    return section.frequencyHz < 0.5 * sampleRate;
+}
+
 BiquadCoefficients DesignBiquad(const FilterSection& section, double sampleRate) {
+    if (!IsRealisable(section, sampleRate)) {
+        return BiquadCoefficients{};
+    }
     const Prototype prototype = PrototypeOf(section, sampleRate);
     switch (section.type) {
     case FilterType::Peaking:

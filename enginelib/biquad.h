@@ -12,8 +12,14 @@ struct BiquadCoefficients {
     double b0 = 1.0, b1 = 0.0, b2 = 0.0, a1 = 0.0, a2 = 0.0;
 };
 
+// Whether a rate can carry the section: its frequency lies below half the sample rate. Above,
+// the bilinear transform has no frequency to map it to; such a section passes its input
+// through unchanged (a boost or cut, shelf or corner beyond what the rate carries), never a
+// resonance at the edge of the band that nobody asked for.
+bool IsRealisable(const FilterSection& section, double sampleRate);
+
 // The bilinear-transform design of the section's analog prototype, pre-warped so that the
-// section's frequency lands exactly. Frequencies at or above Nyquist are pulled just below it.
+// section's frequency lands exactly; a section the rate cannot realise passes through.
 BiquadCoefficients DesignBiquad(const FilterSection& section, double sampleRate);
 
 // Magnitude of the designed response at a frequency, from the coefficients.

@@ -5,13 +5,16 @@
 #ifndef KOVRA_CASCADEDATA_H
 #define KOVRA_CASCADEDATA_H
 
+#include "engineconstants.h"
+
 #include <cstdint>
 
 namespace kovra {
 
-// Up to eight filters per preset. A kernel that takes sections two at a time pads an odd count
-// with a pass-through section, so the capacity stays even.
-constexpr int kMaxCascadeSections = 8;
+// As many sections as a preset may have filters. A kernel that takes sections two at a time pads
+// an odd count with a pass-through section, so the capacity stays even.
+constexpr int kMaxCascadeSections = kMaxSectionsPerPreset;
+static_assert(kMaxCascadeSections % 2 == 0, "the AVX2 kernel takes sections in pairs");
 
 enum CascadeCoefficient { kB0, kB1, kB2, kA1, kA2, kCoefficientCount };
 

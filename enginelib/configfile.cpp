@@ -66,6 +66,9 @@ LoadOutcome LoadConfigurationFile(const char* path) {
     }
     LoadOutcome outcome;
     outcome.settings = parsed.settings;
+    if (!parsed.notes.empty()) {
+        outcome.message = name + ": " + parsed.notes;
+    }
     return outcome;
 }
 

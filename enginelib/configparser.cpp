@@ -20,10 +20,14 @@ constexpr Range kPreGainDb{-48.0, 24.0};
 constexpr Range kFilterGainDb{-24.0, 24.0};
 constexpr Range kFrequencyHz{10.0, 40000.0};
 constexpr Range kQuality{0.1, 20.0};
-constexpr Range kLimiterThresholdDb{-24.0, 0.0};
+constexpr Range kLimiterCeilingDb{-24.0, 0.0};
 constexpr Range kLimiterReleaseMs{1.0, 2000.0};
 constexpr Range kLimiterHoldMs{0.0, kMaxLimiterHoldMs};
 constexpr Range kDownmixGain{-4.0, 4.0};
+
+// The lowest rate the effect runs at. A filter at or above half of it still reads, and runs at
+// the higher rates; at this one it passes its input through, which a note says.
+constexpr double kLowestEffectRate = 48000.0;
 
 struct FilterTypeName {
     std::string_view name;
@@ -95,6 +99,7 @@ private:
     std::array<int, kConfigurationCount> configurationLines_{};
     int errorLine_ = 0;
     std::string error_;
+    std::string notes_;
 };
 
 ParseOutcome Parser::run(const char* text, std::size_t length) {
@@ -110,6 +115,7 @@ ParseOutcome Parser::run(const char* text, std::size_t length) {
     outcome.ok = ok;
     if (ok) {
         outcome.settings = settings_;
+        outcome.notes = notes_;
     } else {
         outcome.line = errorLine_;
         outcome.message = error_;
@@ -260,7 +266,7 @@ bool Parser::parseLimiter(const std::vector<std::string_view>& words) {
                         std::to_string(words.size()));
     }
     LimiterSettings& limiter = settings_.presets[index_].limiter;
-    return readNumber("limiter ceiling", words[0], kLimiterThresholdDb, limiter.thresholdDb) &&
+    return readNumber("limiter ceiling", words[0], kLimiterCeilingDb, limiter.ceilingDb) &&
            readNumber("limiter release", words[1], kLimiterReleaseMs, limiter.releaseMs) &&
            (words.size() == 2 ||
             readNumber("limiter hold", words[2], kLimiterHoldMs, limiter.holdMs));
@@ -297,6 +303,12 @@ bool Parser::parseFilter(const std::vector<std::string_view>& words) {
     }
     if (kind->takesGain && !readNumber("gain", words[3], kFilterGainDb, section.gainDb)) {
         return false;
+    }
+    if (section.frequencyHz >= 0.5 * kLowestEffectRate) {
+        notes_ += std::string(notes_.empty() ? "" : "; ") + "line " + std::to_string(line_) + ": " +
+                  std::string(kind->name) + " at " + Number(section.frequencyHz) +
+                  " Hz is at or above half of " + Number(kLowestEffectRate) +
+                  " Hz: at that rate it passes its input through";
     }
     preset.sections[preset.sectionCount++] = section;
     return true;

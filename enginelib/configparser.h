@@ -15,6 +15,9 @@ struct ParseOutcome {
     bool ok = false;
     int line = 0;        // 1-based line of the problem; 0 when ok
     std::string message; // "line N: problem", empty when ok
+    // What a good text holds that the effect's rates cannot all carry: "line N: ..." for each
+    // filter at or above half of 48000 Hz, "; " between them; empty when there is none.
+    std::string notes;
     EngineSettings settings;
 };
 

@@ -77,18 +77,6 @@ void MixFrames(const float* input, float* output, uint32_t frameCount, const Mix
     }
 }
 
-// Any other channel count: each frame through a zero-padded copy.
-void MixAnyFrames(const float* input, float* output, uint32_t frameCount, int channelCount,
-                  const MixGains& gains) {
-    for (uint32_t frame = 0; frame < frameCount; ++frame) {
-        alignas(16) float padded[kMaxInputChannels] = {};
-        std::memcpy(padded, input + static_cast<size_t>(frame) * channelCount,
-                    sizeof(float) * static_cast<size_t>(channelCount));
-        StoreTwo(output + 2 * static_cast<size_t>(frame),
-                 MakeFinite(MixFrame(_mm_load_ps(padded), _mm_load_ps(padded + 4), gains)));
-    }
-}
-
 } // namespace
 
 Downmix::Downmix(const ConfigurationSettings& configuration)
@@ -116,15 +104,15 @@ void Downmix::mix(const float* input, float* output, uint32_t frameCount) const 
         gains.leftUsed[half] = _mm_cmpneq_ps(gains.left[half], _mm_setzero_ps());
         gains.rightUsed[half] = _mm_cmpneq_ps(gains.right[half], _mm_setzero_ps());
     }
+    // Every configuration has 2, 6 or 8 channels; a count it could not have reads no further than
+    // stereo does.
     switch (channelCount_) {
-    case 2:
-        return MixFrames<2>(input, output, frameCount, gains);
-    case 6:
-        return MixFrames<6>(input, output, frameCount, gains);
     case 8:
         return MixFrames<8>(input, output, frameCount, gains);
+    case 6:
+        return MixFrames<6>(input, output, frameCount, gains);
     default:
-        return MixAnyFrames(input, output, frameCount, channelCount_, gains);
+        return MixFrames<2>(input, output, frameCount, gains);
     }
 }
 

@@ -1,4 +1,5 @@
-// The fold-down of 2, 6 or 8 interleaved input channels to interleaved stereo.
+// The fold-down of 2, 6 or 8 interleaved input channels (as the configuration's name says) to
+// interleaved stereo.
 #ifndef KOVRA_DOWNMIX_H
 #define KOVRA_DOWNMIX_H
 

@@ -40,7 +40,7 @@ KovraResult EngineInstance::prepare(const StreamShape& shape) {
         chains_[preset].configure(presets_[preset], shape.sampleRate);
     }
     maxBlockFrames_ = static_cast<uint32_t>(shape.maxBlockFrames);
-    latencyFrames_ = configuration_.limiterEnabled ? Limiter::LookAheadFrames(shape.sampleRate) : 0;
+    lookAheadFrames_ = Limiter::LookAheadFrames(shape.sampleRate);
     fadeInFrames_ = static_cast<uint32_t>(std::lround(kFadeInSeconds * shape.sampleRate));
     crossfadeFrames_ = static_cast<uint32_t>(std::lround(kCrossfadeSeconds * shape.sampleRate));
     restartFromRest();
@@ -69,8 +69,8 @@ void EngineInstance::restartFromRest() {
     fadingFrom_ = -1;
 }
 
-bool EngineInstance::passesThrough(int preset) const {
-    return downmix_.isStereoIdentity() && !configuration_.limiterEnabled &&
+bool EngineInstance::changesNothing(int preset) const {
+    return downmix_.isStereoIdentity() &&
            (!configuration_.filtersEnabled || chains_[preset].filtersPassThrough());
 }
 
@@ -116,7 +116,7 @@ void EngineInstance::processPiece(const float* input, float* output, uint32_t fr
         return;
     }
     atRest_ = false;
-    if (fadingFrom_ < 0 && passesThrough(activePreset_)) {
+    if (fadingFrom_ < 0 && !limiterRuns(activePreset_)) {
         downmix_.copyStereo(input, output, frameCount);
     } else {
         downmix_.mix(input, output, frameCount);
@@ -127,7 +127,7 @@ void EngineInstance::processPiece(const float* input, float* output, uint32_t fr
     }
     uint32_t done = 0;
     if (fadingFrom_ >= 0) {
-        done = std::min(frameCount, latencyFrames() + crossfadeFrames_ - crossfadeDone_);
+        done = std::min(frameCount, latencyOf(activePreset_) + crossfadeFrames_ - crossfadeDone_);
         crossfadeChains(output, done);
     }
     runChain(activePreset_, output + 2 * static_cast<size_t>(done), frameCount - done);
@@ -137,13 +137,13 @@ void EngineInstance::runChain(int preset, float* frames, uint32_t frameCount) {
     if (configuration_.filtersEnabled && !chains_[preset].filtersPassThrough()) {
         chains_[preset].applyFilters(frames, frameCount);
     }
-    if (configuration_.limiterEnabled) {
+    if (limiterRuns(preset)) {
         chains_[preset].applyLimiter(frames, frameCount);
     }
 }
 
 void EngineInstance::crossfadeChains(float* frames, uint32_t frameCount) {
-    const uint32_t delay = latencyFrames();
+    const uint32_t delay = latencyOf(activePreset_);
     for (uint32_t done = 0; done < frameCount;) {
         const uint32_t count = std::min(frameCount - done, kScratchFrames);
         float* piece = frames + 2 * static_cast<size_t>(done);

@@ -1,10 +1,11 @@
 // One engine instance: a configuration (fold-down and which stages run) with the three presets,
-// prepared for a stream shape. Everything it needs is inside the object, so after creation no
-// call allocates, locks or waits.
+// prepared for a stream shape. Everything it needs is inside the object, so no call allocates,
+// locks or waits; the instance pool keeps the objects themselves.
 #ifndef KOVRA_ENGINEINSTANCE_H
 #define KOVRA_ENGINEINSTANCE_H
 
 #include "downmix.h"
+#include "engineconstants.h"
 #include "enginesettings.h"
 #include "kovraengine.h"
 #include "presetchain.h"
@@ -25,8 +26,6 @@ struct StreamShape {
 
 class EngineInstance {
 public:
-    static constexpr int32_t kMinSampleRate = 8000;
-    static constexpr int32_t kMaxSampleRate = 384000;
     static constexpr int32_t kMaxBlockFrames = 1 << 20;
 
     EngineInstance(const ConfigurationSettings& configuration,
@@ -39,9 +38,9 @@ public:
     KovraResult process(const float* input, float* output, uint32_t frameCount);
     // Clears every state; the next frames fade in as a fresh instance's.
     void reset();
-    // The limiter's look-ahead where the configuration runs the limiter, else 0: fixed by the
-    // configuration and the prepared rate, whichever preset is loaded.
-    uint32_t latencyFrames() const { return latencyFrames_; }
+    // The limiter's look-ahead where the last preset loaded runs the limiter, else 0 (see
+    // limiterRuns); 0 before preparation.
+    uint32_t latencyFrames() const { return latencyOf(requestedPreset_.load()); }
 
     static constexpr double kFadeInSeconds = 0.005;
     static constexpr double kCrossfadeSeconds = 0.010;
@@ -53,8 +52,15 @@ private:
     // The configuration's stages for a preset, in place on interleaved stereo.
     void runChain(int preset, float* frames, uint32_t frameCount);
     void crossfadeChains(float* frames, uint32_t frameCount);
-    // Neither the fold-down, the preset's filters nor the limiter would change a sample.
-    bool passesThrough(int preset) const;
+    // Neither the fold-down nor the preset's filters would change a sample.
+    bool changesNothing(int preset) const;
+    // The limiter runs where the configuration switches it on, and wherever the chain could
+    // change the level: nothing the engine makes leaves above the preset's ceiling. So only a
+    // chain that returns its input unchanged goes without it, and without its delay.
+    bool limiterRuns(int preset) const {
+        return configuration_.limiterEnabled || !changesNothing(preset);
+    }
+    uint32_t latencyOf(int preset) const { return limiterRuns(preset) ? lookAheadFrames_ : 0; }
     void restartFromRest();
 
     ConfigurationSettings configuration_;
@@ -63,14 +69,14 @@ private:
     PresetChain chains_[kPresetCount];
     bool prepared_ = false;
     uint32_t maxBlockFrames_ = 0;
-    uint32_t latencyFrames_ = 0;
+    uint32_t lookAheadFrames_ = 0; // the limiter's, at the prepared rate
     std::atomic<int> requestedPreset_{0};
     int activePreset_ = 0;
 
     // Starts and switches. Until its first frame the instance is at rest: a preset loaded then
     // simply becomes the one that runs. Its first frames fade in; later a switch runs the old
-    // and the new chain side by side and crossfades, after the limiter's look-ahead, since the
-    // new chain's limiter starts with nothing to look at.
+    // and the new chain side by side and crossfades, after the new chain's latency, since its
+    // limiter starts with nothing to look at.
     bool atRest_ = true;
     uint32_t fadeInFrames_ = 0;
     uint32_t fadeInDone_ = 0;
@@ -78,7 +84,7 @@ private:
     int fadingFrom_ = -1; // the preset being faded out, -1 when no crossfade runs
     uint32_t crossfadeDone_ = 0;
     static constexpr uint32_t kScratchFrames = 256;
-    float scratch_[2 * kScratchFrames]; // the old chain's output during a crossfade
+    float scratch_[2 * kScratchFrames]; // the old chain's output during a crossfade; not cleared
 };
 
 } // namespace kovra

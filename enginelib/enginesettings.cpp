@@ -62,13 +62,13 @@ FilterSection Section(FilterType type, double frequencyHz, double q, double gain
 }
 
 PresetSettings Preset(double preGainDb, std::initializer_list<FilterSection> sections,
-                      double limiterThresholdDb, double limiterReleaseMs) {
+                      double limiterCeilingDb, double limiterReleaseMs) {
     PresetSettings preset;
     preset.preGainDb = preGainDb;
     for (const FilterSection& section : sections) {
         preset.sections[preset.sectionCount++] = section;
     }
-    preset.limiter.thresholdDb = limiterThresholdDb;
+    preset.limiter.ceilingDb = limiterCeilingDb;
     preset.limiter.releaseMs = limiterReleaseMs;
     return preset;
 }
@@ -77,8 +77,10 @@ EngineSettings MakeBuiltInSettings() {
     EngineSettings settings;
     // Every configuration runs the loaded preset's filters. The effect opens the bypass ones for
     // presets 1 and 2; preset 2 has no filter, so there it is the bypass itself: stereo passes
-    // bit for bit ("2_ch_bypass" has no limiter, and so no delay), and more channels are only
-    // folded down, with the limiter catching the overs that a fold-down can produce.
+    // bit for bit ("2_ch_bypass" switches the limiter off, and a chain that changes nothing
+    // goes without it and its delay), and more channels are only folded down, with the limiter
+    // catching the overs that a fold-down can produce. Preset 1 on stereo changes the level, so
+    // its limiter runs there too.
     settings.configurations[0] = Downmix(2, true, true);
     settings.configurations[1] = Downmix(2, true, false);
     settings.configurations[2] = Downmix(6, true, true);
@@ -96,7 +98,8 @@ EngineSettings MakeBuiltInSettings() {
                                   Section(FilterType::HighShelf, 9000.0, kButterworthQ, 3.0)},
                                  -1.0, 60.0);
     // 1: speech: rumble and hiss removed, intelligibility band lifted. The pre-gain keeps the
-    // whole response below -0.5 dB, since "2_ch_bypass" runs it without a limiter.
+    // whole response below -0.5 dB; the peaks of a loud master still go over, which the limiter
+    // catches.
     settings.presets[1] = Preset(-4.5,
                                  {Section(FilterType::HighPass, 90.0, kButterworthQ),
                                   Section(FilterType::Peaking, 250.0, 1.0, -3.0),

@@ -4,6 +4,8 @@
 #ifndef KOVRA_ENGINESETTINGS_H
 #define KOVRA_ENGINESETTINGS_H
 
+#include "engineconstants.h"
+
 #include <array>
 #include <cstdint>
 
@@ -12,7 +14,6 @@ namespace kovra {
 constexpr int kConfigurationCount = 6;
 constexpr int kPresetCount = 3;
 constexpr int kMaxInputChannels = 8;
-constexpr int kMaxSectionsPerPreset = 8;
 
 enum class FilterType { Peaking, LowShelf, HighShelf, LowPass, HighPass };
 
@@ -27,9 +28,9 @@ struct FilterSection {
 constexpr double kMaxLimiterHoldMs = 200.0;
 
 struct LimiterSettings {
-    double thresholdDb = 0.0; // ceiling in dBFS, at most 0
-    double releaseMs = 50.0;  // time for the gain to recover by about 63 % after the hold
-    double holdMs = 25.0;     // time the gain stays down after a peak before it recovers
+    double ceilingDb = 0.0;  // the most any output sample or true peak may reach, dBFS, at most 0
+    double releaseMs = 50.0; // time for the gain to recover by about 63 % after the hold
+    double holdMs = 25.0;    // time the gain stays down after a peak before it recovers
 };
 
 struct PresetSettings {

@@ -1,17 +1,13 @@
 #include "filtercascade.h"
 
 #include "biquad.h"
+#include "processorfeatures.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace kovra {
 namespace {
-
-bool ProcessorHasAvx2AndFma() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-}
 
 // Chosen once when the library loads, never on the real-time thread.
 const CascadeKernel kFastestKernel = ProcessorHasAvx2AndFma() ? RunCascadeAvx2Fma : RunCascadeSse2;
@@ -40,13 +36,17 @@ CascadeKernel FilterCascade::FastestKernel() {
 }
 
 void FilterCascade::configure(const PresetSettings& preset, double sampleRate) {
-    const int count = std::clamp(preset.sectionCount, 0, kMaxCascadeSections);
-    const double preGain = std::pow(10.0, preset.preGainDb / 20.0);
-    for (int section = 0; section < kMaxCascadeSections; ++section) {
-        SetSection(data_, section,
-                   section < count ? DesignBiquad(preset.sections[section], sampleRate)
-                                   : BiquadCoefficients{});
+    // Sections this rate cannot realise pass through, so they are left out and cost nothing.
+    int count = 0;
+    for (int section = 0; section < std::min(preset.sectionCount, kMaxCascadeSections); ++section) {
+        if (IsRealisable(preset.sections[section], sampleRate)) {
+            SetSection(data_, count++, DesignBiquad(preset.sections[section], sampleRate));
+        }
     }
+    for (int section = count; section < kMaxCascadeSections; ++section) {
+        SetSection(data_, section, BiquadCoefficients{});
+    }
+    const double preGain = std::pow(10.0, preset.preGainDb / 20.0);
     // A pre-gain without sections needs one section to carry it.
     data_.sectionCount = (count == 0 && preGain != 1.0) ? 1 : count;
     for (int coefficient : {kB0, kB1, kB2}) {

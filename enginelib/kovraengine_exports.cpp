@@ -4,15 +4,14 @@
 
 #include "configfile.h"
 #include "engineinstance.h"
-#include "instanceregistry.h"
+#include "instancepool.h"
 #include "kovramessages.h"
 #include "settingsstore.h"
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
-using kovra::EngineInstance;
+using kovra::InstanceCall;
 
 extern "C" {
 
@@ -38,28 +37,22 @@ KOVRA_API KovraResult Kovra_create(KovraHandle* handle, int32_t configIndex) {
     if (configIndex < 0 || configIndex >= kovra::kConfigurationCount) {
         return KovraResult_kErrorIndexOutOfRange;
     }
-    try {
-        const kovra::EngineSettings settings = kovra::CurrentSettings();
-        auto* instance = new (std::nothrow)
-            EngineInstance(settings.configurations[configIndex], settings.presets);
-        const KovraHandle created = instance ? kovra::RegisterInstance(instance) : nullptr;
-        if (created == nullptr) {
-            delete instance;
-            return KovraResult_kErrorMemory;
-        }
-        *handle = created;
-        return KovraResult_kOk;
-    } catch (...) {
+    const kovra::SettingsReading reading;
+    const KovraHandle created = kovra::OpenInstance(reading.settings().configurations[configIndex],
+                                                    reading.settings().presets);
+    if (created == nullptr) {
         return KovraResult_kErrorMemory;
     }
+    *handle = created;
+    return KovraResult_kOk;
 }
 
 KOVRA_API KovraResult Kovra_prepareToPlay(KovraHandle handle, int32_t sampleRate,
                                           int32_t channelCount, int32_t maxBlockFrames,
                                           int32_t inputSampleBytes, int32_t outputSampleBytes,
                                           int32_t outputLayout) {
-    EngineInstance* instance = kovra::FindInstance(handle);
-    if (instance == nullptr) {
+    const InstanceCall instance(handle);
+    if (!instance) {
         return KovraResult_kInvalidHandle;
     }
     kovra::StreamShape shape;
@@ -73,8 +66,8 @@ KOVRA_API KovraResult Kovra_prepareToPlay(KovraHandle handle, int32_t sampleRate
 }
 
 KOVRA_API KovraResult Kovra_reset(KovraHandle handle) {
-    EngineInstance* instance = kovra::FindInstance(handle);
-    if (instance == nullptr) {
+    const InstanceCall instance(handle);
+    if (!instance) {
         return KovraResult_kInvalidHandle;
     }
     instance->reset();
@@ -82,8 +75,8 @@ KOVRA_API KovraResult Kovra_reset(KovraHandle handle) {
 }
 
 KOVRA_API KovraResult Kovra_Ambrel_loadFilter(KovraHandle handle, int32_t preset) {
-    EngineInstance* instance = kovra::FindInstance(handle);
-    if (instance == nullptr) {
+    const InstanceCall instance(handle);
+    if (!instance) {
         return KovraResult_kInvalidHandle;
     }
     return instance->loadPreset(preset);
@@ -91,16 +84,16 @@ KOVRA_API KovraResult Kovra_Ambrel_loadFilter(KovraHandle handle, int32_t preset
 
 KOVRA_API KovraResult Kovra_processBlock(KovraHandle handle, const float* input, float* output,
                                          uint32_t frameCount) {
-    EngineInstance* instance = kovra::FindInstance(handle);
-    if (instance == nullptr) {
+    const InstanceCall instance(handle);
+    if (!instance) {
         return KovraResult_kInvalidHandle;
     }
     return instance->process(input, output, frameCount);
 }
 
 KOVRA_API KovraResult Kovra_getLatency(KovraHandle handle, uint32_t* latencyFrames) {
-    EngineInstance* instance = kovra::FindInstance(handle);
-    if (instance == nullptr) {
+    const InstanceCall instance(handle);
+    if (!instance) {
         return KovraResult_kInvalidHandle;
     }
     if (latencyFrames == nullptr) {
@@ -111,12 +104,7 @@ KOVRA_API KovraResult Kovra_getLatency(KovraHandle handle, uint32_t* latencyFram
 }
 
 KOVRA_API KovraResult Kovra_destroy(KovraHandle handle) {
-    EngineInstance* instance = kovra::ReleaseInstance(handle);
-    if (instance == nullptr) {
-        return KovraResult_kInvalidHandle;
-    }
-    delete instance;
-    return KovraResult_kOk;
+    return kovra::CloseInstance(handle) ? KovraResult_kOk : KovraResult_kInvalidHandle;
 }
 
 KOVRA_API KovraResult Kovra_getInitializeMessage(char* text, uint32_t capacity) {

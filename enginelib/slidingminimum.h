@@ -42,7 +42,7 @@ private:
     };
     Entry& entry(uint32_t position) { return entries_[position & (kCapacity - 1)]; }
 
-    Entry entries_[kCapacity] = {};
+    Entry entries_[kCapacity]; // only the queued ones are read, so creation leaves them as they are
     uint32_t window_ = 1;
     uint32_t head_ = 0;  // oldest queued value, the smallest
     uint32_t tail_ = 0;  // one past the newest

@@ -31,7 +31,7 @@ void Run(Limiter& limiter, std::vector<float>& stereo, uint32_t blockFrames) {
 // THD+N in percent of a tone `overDb` over the ceiling, over the second second of output.
 double LimitedToneThd(double frequency, double rate, double ceilingDb, double overDb) {
     LimiterSettings settings;
-    settings.thresholdDb = ceilingDb;
+    settings.ceilingDb = ceilingDb;
     Limiter limiter;
     limiter.configure(settings, rate);
     const auto amplitude = static_cast<float>(std::pow(10.0, (ceilingDb + overDb) / 20.0));
@@ -96,7 +96,7 @@ void PrintCeiling() {
         for (double ceilingDb : {0.0, -0.5, -1.0, -6.0, -24.0}) {
             for (uint32_t blockFrames : {1u, 7u, 64u, 480u, 4096u}) {
                 LimiterSettings settings;
-                settings.thresholdDb = ceilingDb;
+                settings.ceilingDb = ceilingDb;
                 settings.releaseMs = 1.0 + blockFrames % 200;
                 settings.holdMs = static_cast<double>(blockFrames % 50);
                 Limiter limiter;
@@ -122,7 +122,7 @@ void PrintCeiling() {
 double CostPerFrame(double rate, float level, int blocks) {
     const auto frames = static_cast<uint32_t>(rate / 100);
     LimiterSettings settings;
-    settings.thresholdDb = -1.0;
+    settings.ceilingDb = -1.0;
     Limiter limiter;
     limiter.configure(settings, rate);
     std::vector<float> noise(2 * static_cast<size_t>(frames) * 8);

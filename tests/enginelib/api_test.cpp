@@ -1,5 +1,6 @@
 // The C interface's answers to bad arguments, the name-to-index mapping, and an instance's life.
 #include "enginetesting.h"
+#include "instancepool.h"
 #include "kovraengine.h"
 #include "kovramessages.h"
 #include "limiter.h"
@@ -7,8 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <future>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -41,6 +46,109 @@ TEST(EngineApi, NullDestroyedAndMadeUpHandlesAreRefusedWithoutBeingRead) {
         EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_destroy(handle));
     }
     EXPECT_EQ(KovraResult_kOk, Kovra_processBlock(successor.handle(), samples, samples, 2));
+}
+
+// Holds one thread at the registry's seam until another has done its part.
+class SeamPause {
+public:
+    explicit SeamPause(std::thread::id held) : held_(held) {
+        current = this;
+        kovra::afterHandleChecked = [] { current->pauseIfHeld(); };
+    }
+    ~SeamPause() {
+        kovra::afterHandleChecked = nullptr;
+        current = nullptr;
+    }
+    void waitUntilPaused() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return paused_; });
+    }
+    void release() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    void pauseIfHeld() {
+        if (std::this_thread::get_id() != held_) {
+            return;
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        paused_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return released_; });
+    }
+
+    static inline SeamPause* current = nullptr;
+    std::thread::id held_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool paused_ = false;
+    bool released_ = false;
+};
+
+TEST(EngineApi, CallUnderWayWhileItsHandleIsDestroyedNeverReachesTheSuccessor) {
+    // A preset request is held just after its handle was checked while this thread destroys the
+    // instance and opens a successor as the bypass; then the request goes on. It may finish on
+    // the old instance, but the successor must stay the bypass.
+    const int32_t bypass = Kovra_getConfigIndexFromName("2_ch_bypass");
+    KovraHandle doomed = nullptr;
+    ASSERT_EQ(KovraResult_kOk, Kovra_create(&doomed, bypass));
+    std::promise<void> go;
+    KovraResult lateResult = -1;
+    std::thread late([&, ready = go.get_future()] {
+        ready.wait();
+        lateResult = Kovra_Ambrel_loadFilter(doomed, 1); // preset 1: filters
+    });
+    {
+        SeamPause pause(late.get_id());
+        go.set_value();
+        pause.waitUntilPaused();
+        ASSERT_EQ(KovraResult_kOk, Kovra_destroy(doomed));
+        Engine successor("2_ch_bypass");
+        ASSERT_EQ(KovraResult_kOk, successor.prepare(48000, 2, 64));
+        ASSERT_EQ(KovraResult_kOk, successor.load(2));
+        pause.release();
+        late.join();
+        EXPECT_TRUE(lateResult == KovraResult_kOk || lateResult == KovraResult_kInvalidHandle);
+        successor.pastFadeIn();
+        const std::vector<float> input = {0.5f, -0.25f, 0.125f, 1.0f};
+        EXPECT_EQ(input, successor.process(input, 2));
+    }
+    EXPECT_EQ(KovraResult_kInvalidHandle, Kovra_Ambrel_loadFilter(doomed, 1));
+}
+
+TEST(EngineApi, CreateRefusesPastTheInstancesSetAsideAndWhileACallHoldsTheLastSlot) {
+    std::vector<KovraHandle> open(kovra::kInstanceCapacity, nullptr);
+    for (KovraHandle& handle : open) {
+        ASSERT_EQ(KovraResult_kOk, Kovra_create(&handle, 0));
+    }
+    const auto untouched = reinterpret_cast<KovraHandle>(0x77);
+    KovraHandle refused = untouched;
+    EXPECT_EQ(KovraResult_kErrorMemory, Kovra_create(&refused, 0));
+    EXPECT_EQ(untouched, refused);
+    // A call on open[0] is under way while open[0] is destroyed: its slot is free but held, so
+    // no new instance may take it until the call has finished.
+    std::promise<void> go;
+    std::thread late([&, ready = go.get_future()] {
+        ready.wait();
+        uint32_t latency = 0;
+        Kovra_getLatency(open[0], &latency);
+    });
+    {
+        SeamPause pause(late.get_id());
+        go.set_value();
+        pause.waitUntilPaused();
+        ASSERT_EQ(KovraResult_kOk, Kovra_destroy(open[0]));
+        EXPECT_EQ(KovraResult_kErrorMemory, Kovra_create(&refused, 0));
+        pause.release();
+        late.join();
+    }
+    EXPECT_EQ(KovraResult_kOk, Kovra_create(&open[0], 1));
+    for (KovraHandle handle : open) {
+        EXPECT_EQ(KovraResult_kOk, Kovra_destroy(handle));
+    }
 }
 
 TEST(EngineApi, ConfigurationNamesMapToDistinctIndicesThatCreateAccepts) {
@@ -153,30 +261,40 @@ TEST(EngineApi, LoadFilterAcceptsThePresetsOnly) {
 }
 
 TEST(EngineApi, LatencyIsTheLimitersLookAheadWhereItRunsAndNeedsAnOutValue) {
-    // Each configuration's latency at each rate, whichever preset is loaded, and the delay an
-    // impulse below every ceiling really takes.
-    for (const auto& [configuration, channels] : std::vector<std::pair<const char*, int>>{
-             {"2_ch", 2}, {"2_ch_bypass", 2}, {"6_ch_bypass", 6}, {"8_ch", 8}}) {
+    // The limiter runs, and delays, wherever the chain can change the level; only the stereo
+    // bypass with preset 2 has none. Each latency at each rate, and the delay an impulse below
+    // every ceiling really takes.
+    const struct {
+        const char* configuration;
+        int channels;
+        bool limited[3]; // per preset
+    } cases[] = {{"2_ch", 2, {true, true, true}},
+                 {"2_ch_bypass", 2, {true, true, false}},
+                 {"6_ch_bypass", 6, {true, true, true}},
+                 {"8_ch", 8, {true, true, true}}};
+    for (const auto& c : cases) {
         for (int32_t rate : {44100, 48000, 96000, 384000}) {
-            SCOPED_TRACE(std::string(configuration) + " at " + std::to_string(rate));
-            Engine engine(configuration);
-            EXPECT_EQ(0u, engine.latency()); // not prepared
-            ASSERT_EQ(KovraResult_kOk, engine.prepare(rate, channels, 4096));
-            const bool limited = std::string(configuration) != "2_ch_bypass";
-            const uint32_t expected = limited ? kovra::Limiter::LookAheadFrames(rate) : 0;
-            EXPECT_NEAR(limited ? 0.002 : 0.0, static_cast<double>(expected) / rate, 0.0001);
             for (int32_t preset : {0, 1, 2}) {
+                SCOPED_TRACE(std::string(c.configuration) + " preset " + std::to_string(preset) +
+                             " at " + std::to_string(rate));
+                Engine engine(c.configuration);
+                EXPECT_EQ(0u, engine.latency()); // not prepared
+                ASSERT_EQ(KovraResult_kOk, engine.prepare(rate, c.channels, 4096));
                 ASSERT_EQ(KovraResult_kOk, engine.load(preset));
+                const uint32_t expected =
+                    c.limited[preset] ? kovra::Limiter::LookAheadFrames(rate) : 0;
+                EXPECT_NEAR(c.limited[preset] ? 0.002 : 0.0, static_cast<double>(expected) / rate,
+                            0.0001);
                 uint32_t latency = 77;
                 EXPECT_EQ(KovraResult_kOk, Kovra_getLatency(engine.handle(), &latency));
                 EXPECT_EQ(expected, latency);
+                std::vector<float> input(static_cast<size_t>(c.channels) * (expected + 8), 0.0f);
+                input[0] = 0.1f;
+                const std::vector<float> output = engine.process(input, c.channels);
+                const auto first = std::find_if(output.begin(), output.end(),
+                                                [](float sample) { return sample != 0.0f; });
+                EXPECT_EQ(2 * static_cast<ptrdiff_t>(expected), first - output.begin());
             }
-            std::vector<float> input(static_cast<size_t>(channels) * (expected + 8), 0.0f);
-            input[0] = 0.1f;
-            const std::vector<float> output = engine.process(input, channels);
-            const auto first = std::find_if(output.begin(), output.end(),
-                                            [](float sample) { return sample != 0.0f; });
-            EXPECT_EQ(2 * static_cast<ptrdiff_t>(expected), first - output.begin());
         }
     }
     Engine engine("8_ch");

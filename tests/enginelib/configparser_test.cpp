@@ -5,6 +5,7 @@
 #include "enginetesting.h"
 #include "kovraengine.h"
 #include "kovramessages.h"
+#include "limiter.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +40,7 @@ void ExpectSameSettings(const EngineSettings& expected, const EngineSettings& ac
         const kovra::PresetSettings& e = expected.presets[index];
         const kovra::PresetSettings& a = actual.presets[index];
         EXPECT_EQ(e.preGainDb, a.preGainDb);
-        EXPECT_EQ(e.limiter.thresholdDb, a.limiter.thresholdDb);
+        EXPECT_EQ(e.limiter.ceilingDb, a.limiter.ceilingDb);
         EXPECT_EQ(e.limiter.releaseMs, a.limiter.releaseMs);
         EXPECT_EQ(e.limiter.holdMs, a.limiter.holdMs);
         ASSERT_EQ(e.sectionCount, a.sectionCount);
@@ -87,7 +88,7 @@ TEST(ConfigParser, SectionReplacesItsBuiltInAsAWholeAndLeavesTheRest) {
     ASSERT_TRUE(outcome.ok) << outcome.message;
     const kovra::PresetSettings& preset = outcome.settings.presets[1];
     EXPECT_EQ(0.0, preset.preGainDb); // not given: the neutral value, not the built-in -3
-    EXPECT_EQ(0.0, preset.limiter.thresholdDb);
+    EXPECT_EQ(0.0, preset.limiter.ceilingDb);
     ASSERT_EQ(2, preset.sectionCount);
     EXPECT_EQ(kovra::FilterType::Peaking, preset.sections[0].type);
     EXPECT_EQ(1000.0, preset.sections[0].frequencyHz);
@@ -119,7 +120,7 @@ TEST(ConfigParser, LimiterHoldIsOptional) {
                                        "[preset 1]\nlimiter = -3 200\n");
     ASSERT_TRUE(outcome.ok) << outcome.message;
     const kovra::LimiterSettings& held = outcome.settings.presets[0].limiter;
-    EXPECT_EQ(-2.0, held.thresholdDb);
+    EXPECT_EQ(-2.0, held.ceilingDb);
     EXPECT_EQ(100.0, held.releaseMs);
     EXPECT_EQ(40.0, held.holdMs);
     EXPECT_EQ(kovra::LimiterSettings{}.holdMs, outcome.settings.presets[1].limiter.holdMs);
@@ -206,12 +207,12 @@ protected:
         Kovra_getInitializeMessage(text, sizeof text);
         return text;
     }
-    // Output of one 2-channel block through "2_ch" with preset 0.
+    // Output of one 2-channel block through "2_ch" with preset 0, taken its latency later.
     std::vector<float> twoChannelOutput(const std::vector<float>& input) {
         kovra_test::Engine engine("2_ch");
         EXPECT_EQ(KovraResult_kOk, engine.prepare(48000, 2, 64));
         engine.pastFadeIn();
-        return engine.process(input, 2);
+        return engine.processAligned(input, 2);
     }
 
     kovra_test::BuiltInSettingsAfterwards restore_;
@@ -227,6 +228,26 @@ TEST_F(ConfigFile, GoodFileIsUsedByInstancesCreatedAfterwards) {
     const std::vector<float> output = twoChannelOutput({0.5f, -0.8f});
     EXPECT_NEAR(0.25f, output[0], 1e-6f);
     EXPECT_NEAR(-0.4f, output[1], 1e-6f);
+}
+
+TEST_F(ConfigFile, FilterThatTheLowerRateCannotCarryIsNotedAndPassesThroughThere) {
+    // Preset 1 on stereo with one low-pass above 24 kHz: at 48 kHz the chain changes nothing,
+    // so it is the exact bypass (no limiter, no delay); at 96 kHz it filters and limits.
+    const std::string text = "[preset 1]\nfilter = lowpass 30000 20\n";
+    const std::string path = folder_.write("air.config", text);
+    ASSERT_EQ(KovraResult_kOk, Kovra_initialize(path.c_str()));
+    EXPECT_EQ(path + ": line 2: lowpass at 30000 Hz is at or above half of 48000 Hz: at that "
+                     "rate it passes its input through",
+              message());
+    const std::vector<float> input = {0.5f, -0.25f, 0.125f, 1.0f};
+    for (int32_t rate : {48000, 96000}) {
+        kovra_test::Engine engine("2_ch_bypass");
+        ASSERT_EQ(KovraResult_kOk, engine.prepare(rate, 2, 64));
+        ASSERT_EQ(KovraResult_kOk, engine.load(1));
+        engine.pastFadeIn();
+        EXPECT_EQ(rate == 48000, input == engine.process(input, 2)) << rate;
+        EXPECT_EQ(rate == 48000 ? 0u : kovra::Limiter::LookAheadFrames(rate), engine.latency());
+    }
 }
 
 TEST_F(ConfigFile, MissingFileIsNotAvailableAndBuiltInsApply) {

@@ -1,7 +1,10 @@
 // The shipped library itself, loaded at run time as the effect's loader finds it: it must load,
-// export the C interface under its plain names and keep everything else to itself.
+// export the C interface under its plain names and keep everything else to itself. And its probe
+// build, which a test of the effect loads in its place, must count the library's heap use.
 #include "enginesettings.h"
+#include "enginetesting.h"
 #include "kovraengine.h"
+#include "kovraprobe.h"
 
 #include <gtest/gtest.h>
 
@@ -18,12 +21,19 @@ namespace {
 
 class SharedLibrary {
 public:
-    SharedLibrary() {
+    // The shipped library, or its probe build.
+    explicit SharedLibrary(bool probe = false) {
 #ifdef _WIN32
-        // Beside the test program, where the build puts every DLL.
-        module_ = LoadLibraryW(L"KovraAPI_SHARED.dll");
+        // Beside the test program, where the build puts every DLL, and the probe build in the
+        // folder probe there.
+        wchar_t path[MAX_PATH];
+        const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+        std::wstring name(path, length);
+        name.erase(name.find_last_of(L'\\') + 1);
+        name += probe ? L"probe\\KovraAPI_SHARED.dll" : L"KovraAPI_SHARED.dll";
+        module_ = LoadLibraryW(name.c_str());
 #else
-        module_ = dlopen(KOVRA_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        module_ = probe ? nullptr : dlopen(KOVRA_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
 #endif
     }
     ~SharedLibrary() {
@@ -110,5 +120,38 @@ TEST(SharedLibrary, RunsABlockThroughTheLoadedFunctions) {
     EXPECT_FLOAT_EQ(0.25f * front, output[2 * latency + 1]);
     EXPECT_EQ(KovraResult_kOk, destroy(handle));
 }
+
+#ifdef _WIN32
+TEST(SharedLibrary, ProbeBuildCountsTheHeapAndTheLockOfItsOwnCalls) {
+    SharedLibrary library(true);
+    ASSERT_TRUE(library.loaded());
+    auto read = reinterpret_cast<decltype(&KovraProbe_read)>(library.find("KovraProbe_read"));
+    auto initialize =
+        reinterpret_cast<decltype(&Kovra_initialize)>(library.find("Kovra_initialize"));
+    auto create = reinterpret_cast<decltype(&Kovra_create)>(library.find("Kovra_create"));
+    auto prepare =
+        reinterpret_cast<decltype(&Kovra_prepareToPlay)>(library.find("Kovra_prepareToPlay"));
+    auto destroy = reinterpret_cast<decltype(&Kovra_destroy)>(library.find("Kovra_destroy"));
+    ASSERT_TRUE(read && initialize && create && prepare && destroy);
+    KovraProbeCounts before{};
+    read(&before);
+    EXPECT_EQ(KovraResult_kOk, initialize(kovra_test::ShippedConfigurationPath().c_str()));
+    KovraProbeCounts after{};
+    read(&after);
+    EXPECT_GT(after.allocations, before.allocations);
+    EXPECT_GT(after.frees, before.frees);
+    EXPECT_GT(after.locks, before.locks);
+
+    read(&before);
+    KovraHandle handle = nullptr;
+    ASSERT_EQ(KovraResult_kOk, create(&handle, 4));
+    EXPECT_EQ(KovraResult_kOk, prepare(handle, 96000, 8, 960, 4, 4, -1));
+    EXPECT_EQ(KovraResult_kOk, destroy(handle));
+    read(&after);
+    EXPECT_EQ(before.allocations, after.allocations);
+    EXPECT_EQ(before.frees, after.frees);
+    EXPECT_EQ(before.locks, after.locks);
+}
+#endif
 
 } // namespace

@@ -1,7 +1,8 @@
 // libFuzzer target for the configuration parser: any text must give either settings that stay
 // within the documented limits, or a refusal that names its line. Accepted settings then run
-// through an engine instance, whose output must stay finite (and within [-1, 1] when the
-// limiter is on) whatever the filters are.
+// through an engine instance, whose output must stay finite and within [-1, 1] whatever the
+// filters are: the limiter runs wherever the chain can change the level, and the input noise
+// itself stays within full scale.
 #include "configparser.h"
 #include "engineinstance.h"
 
@@ -29,7 +30,7 @@ void CheckLimits(const kovra::EngineSettings& settings) {
     for (const kovra::PresetSettings& preset : settings.presets) {
         Require(preset.sectionCount >= 0 && preset.sectionCount <= kovra::kMaxSectionsPerPreset);
         Require(preset.preGainDb >= -48.0 && preset.preGainDb <= 24.0);
-        Require(preset.limiter.thresholdDb >= -24.0 && preset.limiter.thresholdDb <= 0.0);
+        Require(preset.limiter.ceilingDb >= -24.0 && preset.limiter.ceilingDb <= 0.0);
         Require(preset.limiter.holdMs >= 0.0 && preset.limiter.holdMs <= 200.0);
         for (int index = 0; index < preset.sectionCount; ++index) {
             const kovra::FilterSection& section = preset.sections[index];
@@ -64,7 +65,7 @@ void RunThroughEngine(const kovra::EngineSettings& settings, unsigned choice) {
         Require(instance.process(input, output, kFrames) == KovraResult_kOk);
         for (float sample : output) {
             Require(std::isfinite(sample));
-            Require(!configuration.limiterEnabled || std::fabs(sample) <= 1.0f);
+            Require(std::fabs(sample) <= 1.0f);
         }
     }
 }
