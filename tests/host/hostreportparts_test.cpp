@@ -122,7 +122,11 @@ TEST(PeriodStats, TheHistogramReadsThePercentilesWithinItsPrecision) {
     }
 }
 
-TEST(PeriodStats, TimesOffTheHistogramsScaleReadAsTheMinimumOrMaximum) {
+// Off the scale, or where a bin's middle lies beyond them, the exact extremes are read.
+TEST(PeriodStats, TheHistogramReadsTheMinimumOrMaximumBeyondTheirBins) {
+    PeriodTimeHistogram single;
+    single.Add(7.3e-6);
+    EXPECT_EQ(single.Summary().medianSeconds, 7.3e-6);
     PeriodTimeHistogram histogram;
     EXPECT_EQ(histogram.Summary().count, 0u);
     for (double time : {0.0, 0.0, 0.0, 5e-10, 250.0, 400.0}) {
