@@ -57,7 +57,8 @@ void PeriodTimeHistogram::Add(double seconds) {
 double PeriodTimeHistogram::ValueAtRank(uint64_t rank) const {
     uint64_t below = 0;
     size_t bin = 0;
-    while (below + counts_[bin] < rank) {
+    // Bounded by the last bin, so that no rank reads past the counts.
+    while (bin + 1 < kBins && below + counts_[bin] < rank) {
         below += counts_[bin];
         ++bin;
     }
