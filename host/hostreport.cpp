@@ -76,7 +76,7 @@ void PrintPresets(FILE* stream, const RunSummary& summary) {
 }
 
 void PrintTiming(FILE* stream, const RunSummary& summary) {
-    const PeriodTiming timing = SummarizePeriodTimes(summary.loop.processSeconds);
+    const PeriodTiming timing = summary.loop.processTimes.Summary();
     const double periodSeconds = Seconds(summary.periodFrames, summary.inputFormat.sampleRate);
     std::fprintf(stream,
                  "  APOProcess   median %.1f us, 99th percentile %.1f us, maximum %.1f us; "

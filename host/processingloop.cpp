@@ -73,8 +73,6 @@ bool RunProcessingLoop(IAudioProcessingObjectRT* effect, StreamBuffers& buffers,
     reader.StartReadAhead(static_cast<size_t>(buffers.periodFrames) * kPeriodsAhead);
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    result.processSeconds.reserve(
-        static_cast<size_t>(reader.FramesLeft() / buffers.periodFrames + 1));
 
     APO_CONNECTION_PROPERTY input{};
     APO_CONNECTION_PROPERTY output{};
@@ -118,7 +116,7 @@ bool RunProcessingLoop(IAudioProcessingObjectRT* effect, StreamBuffers& buffers,
         LARGE_INTEGER start;
         QueryPerformanceCounter(&start);
         effect->APOProcess(1, inputs, 1, outputs);
-        result.processSeconds.push_back(SecondsSince(start, frequency));
+        result.processTimes.Add(SecondsSince(start, frequency));
 
         if (!CheckOutput(output, static_cast<uint32_t>(frames), period, error)) {
             result.failure = LoopFailure::Effect;

@@ -4,6 +4,7 @@
 
 #include "apocontract.h"
 #include "hostoptions.h"
+#include "periodstats.h"
 #include "progressbar.h"
 #include "wavreader.h"
 #include "wavwriter.h"
@@ -50,7 +51,7 @@ struct LoopResult {
     uint64_t silentPeriods = 0;
     uint64_t framesIn = 0;
     uint64_t framesOut = 0;
-    std::vector<double> processSeconds;
+    PeriodTimeHistogram processTimes; // APOProcess, every period
     std::vector<AppliedChange> changes;
     std::vector<ReloadBlock> reloadBlocks;
 };

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <random>
 
 namespace {
 
@@ -74,6 +76,43 @@ TEST(PeriodStats, MedianPercentileAndMaximum) {
     EXPECT_DOUBLE_EQ(SummarizePeriodTimes({3.0}).percentile99Seconds, 3.0);
     EXPECT_DOUBLE_EQ(RealTimeFactor(0.5, 10.0), 0.05);
     EXPECT_DOUBLE_EQ(RealTimeFactor(0.5, 0.0), 0.0);
+}
+
+// Period times of known shapes, each made from a uniform draw u in [0, 1).
+const std::pair<const char*, double (*)(double)> kTimeShapes[] = {
+    {"constant", [](double) { return 5e-6; }},
+    {"uniform", [](double u) { return 1e-6 + 19e-6 * u; }},
+    {"ticks of 100 ns, zero included", [](double u) { return 1e-7 * std::floor(8 * u * u); }},
+    {"a heavy tail", [](double u) { return 5e-6 / std::sqrt(1.0 - u); }},
+    {"a slow mode in 1.5 %", [](double u) { return u < 0.985 ? 4e-6 + 4e-6 * u : 4e-3 * u; }},
+    {"over eight decades", [](double u) { return std::pow(10.0, -8.5 + 8.0 * u); }},
+    {"off the scale at both ends", [](double u) { return u < 0.6 ? 0.0 : 300.0; }},
+};
+
+TEST(PeriodStats, TheHistogramReadsThePercentilesWithinItsPrecision) {
+    const double precision = PeriodTimeHistogram::kRelativePrecision;
+    for (const auto& [name, time] : kTimeShapes) {
+        for (size_t count : {0, 1, 2, 101, 20000}) {
+            std::mt19937_64 generator(count);
+            std::uniform_real_distribution<double> uniform(0.0, 1.0);
+            std::vector<double> times;
+            PeriodTimeHistogram histogram;
+            while (times.size() < count) {
+                times.push_back(time(uniform(generator)));
+                histogram.Add(times.back());
+            }
+            const PeriodTiming exact = SummarizePeriodTimes(times);
+            const PeriodTiming read = histogram.Summary();
+            SCOPED_TRACE(testing::Message() << name << ", " << count << " times");
+            EXPECT_EQ(read.count, count);
+            EXPECT_NEAR(read.medianSeconds, exact.medianSeconds, precision * exact.medianSeconds);
+            EXPECT_NEAR(read.percentile99Seconds, exact.percentile99Seconds,
+                        precision * exact.percentile99Seconds);
+            EXPECT_LE(read.percentile99Seconds, read.maximumSeconds);
+            EXPECT_EQ(read.maximumSeconds, exact.maximumSeconds);
+            EXPECT_NEAR(read.totalSeconds, exact.totalSeconds, 1e-12 * exact.totalSeconds);
+        }
+    }
 }
 
 TEST(ProgressBar, ShownOnATerminalForLongFilesOrWhenAsked) {

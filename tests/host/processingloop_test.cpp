@@ -137,7 +137,7 @@ TEST(ProcessingLoop, SendsTheFileInPeriodsWithAPartialLastOne) {
     ASSERT_EQ(run.written.size(), 2100u);
     EXPECT_FLOAT_EQ(run.written[2 * 1049], 0.001f * 1050);
     EXPECT_FLOAT_EQ(run.written[2 * 1049 + 1], 0.002f * 1050);
-    EXPECT_EQ(run.result.processSeconds.size(), 11u);
+    EXPECT_EQ(run.result.processTimes.Count(), 11u);
 }
 
 TEST(ProcessingLoop, DigitalSilenceIsPassedAsSilentAndWrittenAsZeros) {
