@@ -166,8 +166,8 @@ TEST_F(ShippedRealtimeTest, BlocksAllocateNothingAndTakeNoLockInEitherLibrary) {
             // latency of the preset's chain (none for the bit-exact bypass), an ordinary one
             // carries the engine's output.
             ASSERT_EQ(OutputSilent(), reload) << i;
-            HNSTIME latency = -1;
             if (reload) {
+                HNSTIME latency = -1;
                 ASSERT_EQ(effect->GetLatency(&latency), S_OK);
                 ASSERT_EQ(latency == 0, preset == 2) << i;
             }
