@@ -12,53 +12,49 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 using namespace effecttest;
 
 namespace {
 
-std::wstring BesideProgram(const wchar_t* name) {
+// A DLL from the folder of the test program, freed when the holder goes.
+struct FreeModule {
+    void operator()(HMODULE module) const { FreeLibrary(module); }
+};
+using Module = std::unique_ptr<std::remove_pointer_t<HMODULE>, FreeModule>;
+
+Module LoadBesideProgram(const wchar_t* name) {
     wchar_t path[MAX_PATH];
     std::wstring folder(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
-    return folder.erase(folder.find_last_of(L'\\') + 1) + name;
+    return Module(LoadLibraryW((folder.erase(folder.find_last_of(L'\\') + 1) + name).c_str()));
 }
 
 class ShippedRealtimeTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(com.result));
-        engine = LoadLibraryW(BesideProgram(L"probe\\KovraAPI_SHARED.dll").c_str());
-        ASSERT_NE(engine, nullptr);
+        engine = LoadBesideProgram(L"probe\\KovraAPI_SHARED.dll");
+        ASSERT_TRUE(engine);
         readProbe = reinterpret_cast<decltype(&KovraProbe_read)>(
-            reinterpret_cast<void*>(GetProcAddress(engine, "KovraProbe_read")));
+            reinterpret_cast<void*>(GetProcAddress(engine.get(), "KovraProbe_read")));
         ASSERT_NE(readProbe, nullptr);
         const KovraProbeCounts beforeEffect = EngineCounts();
-        effectModule = LoadLibraryW(BesideProgram(L"KovraAPO.dll").c_str());
-        ASSERT_NE(effectModule, nullptr);
+        effectModule = LoadBesideProgram(L"KovraAPO.dll");
+        ASSERT_TRUE(effectModule);
         // The effect's module reads the engine's configuration when it loads, under the
         // engine's lock: seen here, its engine calls reach the probe build.
         ASSERT_GT(EngineCounts().locks, beforeEffect.locks);
-        ASSERT_TRUE(realtimeprobe::CountIn(effectModule));
-        ASSERT_TRUE(realtimeprobe::CountIn(engine));
+        ASSERT_TRUE(realtimeprobe::CountIn(effectModule.get()));
+        ASSERT_TRUE(realtimeprobe::CountIn(engine.get()));
         CreateAndLock();
-    }
-    void TearDown() override {
-        if (configuration) {
-            EXPECT_EQ(configuration->UnlockForProcess(), S_OK);
-        }
-        notifications.Reset();
-        configuration.Reset();
-        realTime.Reset();
-        effect.Reset();
-        FreeLibrary(effectModule);
-        FreeLibrary(engine);
     }
 
     void CreateAndLock() {
         using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
         const auto getClassObject = reinterpret_cast<GetClassObject>(
-            reinterpret_cast<void*>(GetProcAddress(effectModule, "DllGetClassObject")));
+            reinterpret_cast<void*>(GetProcAddress(effectModule.get(), "DllGetClassObject")));
         ASSERT_NE(getClassObject, nullptr);
         ComPtr<IClassFactory> factory;
         ASSERT_EQ(getClassObject(CLSID_KovraAPO, IID_IClassFactory,
@@ -122,9 +118,10 @@ protected:
                            [](float sample) { return sample == 0.0f; });
     }
 
+    // Released in reverse: the effect (which closes its engine instance) before the modules.
     ComScope com;
-    HMODULE engine = nullptr;
-    HMODULE effectModule = nullptr;
+    Module engine;
+    Module effectModule;
     decltype(&KovraProbe_read) readProbe = nullptr;
     ComPtr<IPropertyStore> endpoint;
     ComPtr<IAudioProcessingObject> effect;
