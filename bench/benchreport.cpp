@@ -1,7 +1,8 @@
 #include "benchreport.h"
 
-#include <set>
+#include <algorithm>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -93,14 +94,32 @@ void PrintSoxTable(std::FILE* out, const std::vector<BenchRow>& rows) {
 }
 
 void PrintSoxChains(std::FILE* out, const std::vector<BenchRow>& rows) {
-    std::set<std::string> printed;
+    // Per configuration and preset, in the order of the rows, each rate's chain. The engine runs
+    // its limiter exactly where it reports a latency: the limiter's look-ahead.
+    std::vector<std::pair<std::string, std::vector<std::pair<uint32_t, std::string>>>> chains;
     for (const BenchRow& row : rows) {
-        const std::string line = row.result.configuration + " preset " +
-                                 std::to_string(row.result.preset) + ": " +
-                                 (row.chain.effects.empty() ? "(no effect)" : row.chain.effects) +
-                                 (row.chain.limiterLeftOut ? "  [+ limiter, not in sox]" : "");
-        if (printed.insert(line).second) {
-            std::fprintf(out, "  %s\n", line.c_str());
+        const CaseResult& r = row.result;
+        const std::string name = r.configuration + " preset " + std::to_string(r.preset);
+        const std::string chain = (row.chain.effects.empty() ? "(no effect)" : row.chain.effects) +
+                                  (r.latencyFrames != 0 ? "  [+ limiter, not in sox]" : "");
+        auto entry = std::find_if(chains.begin(), chains.end(),
+                                  [&](const auto& named) { return named.first == name; });
+        if (entry == chains.end()) {
+            entry = chains.insert(chains.end(), {name, {}});
+        }
+        entry->second.push_back({r.sampleRate, chain});
+    }
+    for (const auto& [name, byRate] : chains) {
+        // One line where every rate runs the same chain, else one per rate.
+        const bool sameAtEveryRate =
+            std::all_of(byRate.begin(), byRate.end(),
+                        [&](const auto& rate) { return rate.second == byRate.front().second; });
+        if (sameAtEveryRate) {
+            std::fprintf(out, "  %s: %s\n", name.c_str(), byRate.front().second.c_str());
+            continue;
+        }
+        for (const auto& [rate, chain] : byRate) {
+            std::fprintf(out, "  %s at %u Hz: %s\n", name.c_str(), rate, chain.c_str());
         }
     }
 }

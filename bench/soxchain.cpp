@@ -1,5 +1,7 @@
 #include "soxchain.h"
 
+#include "biquad.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -29,13 +31,9 @@ bool IsStereoIdentity(const kovra::ConfigurationSettings& configuration) {
            configuration.right[1] == 1.0f;
 }
 
-// The engine holds a section's frequency below Nyquist in the same way.
-double DesignFrequency(double frequencyHz, double sampleRate) {
-    return std::clamp(frequencyHz, 1.0, 0.499 * sampleRate);
-}
-
-std::string SectionEffect(const kovra::FilterSection& section, double sampleRate) {
-    const std::string frequency = Number(DesignFrequency(section.frequencyHz, sampleRate));
+// The engine designs a section at 1 Hz at the least, as here.
+std::string SectionEffect(const kovra::FilterSection& section) {
+    const std::string frequency = Number(std::max(section.frequencyHz, 1.0));
     const std::string q = Number(section.q) + "q";
     const std::string gain = Number(section.gainDb);
     switch (section.type) {
@@ -72,9 +70,10 @@ SoxChain SoxChainFor(const kovra::ConfigurationSettings& configuration,
             Append(chain.effects, "gain " + Number(preset.preGainDb));
         }
         for (int index = 0; index < preset.sectionCount; ++index) {
-            Append(chain.effects, SectionEffect(preset.sections[index], sampleRate));
+            if (kovra::IsRealisable(preset.sections[index], sampleRate)) {
+                Append(chain.effects, SectionEffect(preset.sections[index]));
+            }
         }
     }
-    chain.limiterLeftOut = configuration.limiterEnabled;
     return chain;
 }
