@@ -6,6 +6,9 @@
 
 enum class SampleEncoding { Pcm, Float };
 
+// The most channels a WAV file may carry here: far more than any speaker layout (22.2 has 24).
+constexpr uint16_t kMaxWavChannels = 64;
+
 struct WavFormat {
     SampleEncoding encoding = SampleEncoding::Pcm;
     uint16_t channels = 0;

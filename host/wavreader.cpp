@@ -11,9 +11,6 @@ namespace {
 constexpr uint16_t kTagPcm = 1;
 constexpr uint16_t kTagFloat = 3;
 constexpr uint16_t kTagExtensible = 0xFFFE;
-// Far more than any speaker layout: 22.2 has 24 channels.
-constexpr uint16_t kMaxChannels = 64;
-
 // The GUIDs of the extensible layout's sub-formats share every byte but the first two.
 constexpr uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                         0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
@@ -247,9 +244,9 @@ bool WavReader::ParseFormatChunk(uint64_t offset, uint32_t size, std::string& er
         return false;
     }
     format.encoding = tag == kTagFloat ? SampleEncoding::Float : SampleEncoding::Pcm;
-    if (format.channels == 0 || format.channels > kMaxChannels) {
+    if (format.channels == 0 || format.channels > kMaxWavChannels) {
         error = Printf("unsupported WAV: %llu channels (1 to %llu are read)", format.channels,
-                       kMaxChannels);
+                       kMaxWavChannels);
         return false;
     }
     if (format.sampleRate == 0) {

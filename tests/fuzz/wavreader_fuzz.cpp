@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     const WavFormat format = reader.Format();
-    Require(format.channels >= 1 && format.channels <= 8);
+    Require(format.channels >= 1 && format.channels <= kMaxWavChannels);
     Require(format.sampleRate > 0 && format.validBits <= format.containerBits);
     Require(CountSpeakers(format.channelMask) <= format.channels);
     Require(format.frameCount <= size / format.BlockAlign());
