@@ -22,9 +22,8 @@ double TicksPerMicrosecond() {
     const uint64_t ticks = __rdtsc();
     while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(200)) {
     }
-    const double micros = std::chrono::duration<double, std::micro>(
-                              std::chrono::steady_clock::now() - start)
-                              .count();
+    const double micros =
+        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
     return static_cast<double>(__rdtsc() - ticks) / micros;
 }
 
@@ -57,8 +56,8 @@ KovraHandle Reload(KovraHandle held, int32_t configuration) {
         std::fprintf(stderr, "Kovra_create failed\n");
         std::exit(1);
     }
-    Kovra_prepareToPlay(opened, 48000, 8, 480, KovraSampleBytes_kFloat32,
-                        KovraSampleBytes_kFloat32, KovraOutputLayout_kDefault);
+    Kovra_prepareToPlay(opened, 48000, 8, 480, KovraSampleBytes_kFloat32, KovraSampleBytes_kFloat32,
+                        KovraOutputLayout_kDefault);
     Kovra_Ambrel_loadFilter(opened, 0);
     uint32_t latency = 0;
     Kovra_getLatency(opened, &latency);

@@ -53,8 +53,8 @@ std::vector<float> Run(const char* configuration, int channels, int rate, int pr
     return output;
 }
 
-void Note(Peaks& peaks, const std::string& name, const std::vector<float>& stereo,
-          double ceiling, bool verbose) {
+void Note(Peaks& peaks, const std::string& name, const std::vector<float>& stereo, double ceiling,
+          bool verbose) {
     const size_t frames = stereo.size() / 2;
     const double sample = kovra_test::SamplePeak(stereo.data(), frames);
     const double truePeak = kovra_test::TruePeak(stereo.data(), frames);
@@ -88,12 +88,12 @@ int main(int argc, char** argv) {
     const struct {
         const char* name;
         int channels;
-    } configurations[] = {{"2_ch", 2}, {"2_ch_bypass", 2}, {"6_ch", 6},
-                          {"6_ch_bypass", 6}, {"8_ch", 8}, {"8_ch_bypass", 8}};
+    } configurations[] = {{"2_ch", 2},        {"2_ch_bypass", 2}, {"6_ch", 6},
+                          {"6_ch_bypass", 6}, {"8_ch", 8},        {"8_ch_bypass", 8}};
     std::printf("%g s per signal; peaks are the largest over the corpus; TP: true peak (8x)\n",
                 seconds);
-    std::printf("%-12s %6s %6s %9s %11s %9s %9s %12s  %s\n", "config", "rate", "preset",
-                "ceiling", "sample dBFS", "TP dBTP", "TP-ceil", "samples over", "worst signal");
+    std::printf("%-12s %6s %6s %9s %11s %9s %9s %12s  %s\n", "config", "rate", "preset", "ceiling",
+                "sample dBFS", "TP dBTP", "TP-ceil", "samples over", "worst signal");
     for (int rate : {48000, 96000}) {
         const std::vector<kovra_test::NamedSignal> corpus =
             kovra_test::TruePeakCorpus(rate, seconds);
