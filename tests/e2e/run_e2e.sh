@@ -244,8 +244,11 @@ interrupt_process() { # MODE SIGNAL IN OUT
     local before
     before="$(cd "$folder" && ls -A | sort | tr '\n' ' ')"
     if [ "$mode" = terminal ]; then
+        # script runs the command with $SHELL, /bin/sh (dash) where it is unset, as in a clean
+        # environment; dash would die of the terminal's SIGINT itself before it records the
+        # status, so the command is bash's, which lets a child that handled the signal report.
         { wait_for_output "$folder"; printf '\003'; sleep 5; } |
-            script -qec "'$KOVRA_ROOT/kovra' process '$input' '$output' >'$WORK/stdout' \
+            SHELL=/bin/bash script -qec "'$KOVRA_ROOT/kovra' process '$input' '$output' >'$WORK/stdout' \
                 2>'$WORK/stderr'; echo \"status \$?\" >'$WORK/status'" /dev/null >/dev/null
         status="$(sed -n 's/^status //p' "$WORK/status")"
     else
